@@ -228,6 +228,7 @@ public:
     CFont(const CFont&) = delete;
     CFont& operator=(const CFont&) = delete;
     const QFont& GetQFont() const;
+    void SetQFont(const QFont& font);
 
 private:
     std::unique_ptr<QFont> m_font;
@@ -545,6 +546,8 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnAppExit();
+    // Destroys every document with its frame and view (at the end of the application).
+    void CloseAllDocuments(BOOL bEndSession);
 
     CString GetProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultValue = nullptr);
     int GetProfileInt(LPCSTR section, LPCSTR entry, int defaultValue);
@@ -568,6 +571,10 @@ int AfxWinMain(int argc, char** argv);
 
 // ---- Message boxes and file dialogs -----------------------------------------------------------------
 inline constexpr UINT MB_OK = 0;
+inline constexpr UINT MB_YESNOCANCEL = 3;
+inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
 int AfxMessageBox(LPCSTR text, UINT nType = MB_OK, UINT nIDHelp = 0);
 // Asks for a file name with the framework's dialog ("All Files (*)" only, no added extension).
 BOOL AfxDoPromptFileName(CString& fileName, BOOL bOpenFileDialog);
@@ -582,6 +589,8 @@ void AfxSetWhatsThis(QWidget* widget, LPCSTR text);
 namespace afxtest {
 // Instead of showing message boxes: the hook gets the text and returns the answer.
 void SetMessageBoxHook(int (*hook)(const CString& text));
+// The text of the last message box shown (or given to the hook).
+const CString& LastMessageBoxText();
 // Instead of showing the file dialog: the next name it returns (empty = cancelled).
 void SetNextFileName(const CString& name);
 void ClearNextFileName();

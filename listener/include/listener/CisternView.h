@@ -1,0 +1,66 @@
+#pragma once
+// The log view: a read-only edit view that shows every line received, and the owner of the bound
+// socket and of the clients accepted from it.
+#include "listener/LineAssembler.h"
+#include "platform/afxwin.h"
+#include "platform/winsock.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+class CCisternDoc;
+
+// The window message that carries socket events to the view.
+inline constexpr UINT WM_SOCKET_NOTIFY = 0x8004;
+
+class CCisternView : public CEditView {
+public:
+    CCisternView();
+    ~CCisternView() override;
+
+    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
+    void OnDraw(CDC* pDC) override;
+
+    // Adds text at the end of the log, scrolls to it and leaves the document unmodified.
+    void AppendToLog(LPCSTR text);
+    void AppendToLog(const char* data, std::size_t length);
+    // Closes the bound socket and shows "No connection".
+    void CloseConnection();
+    // Binds the socket for host and port; 0 on success, else 1, 2, 3 or 5.
+    int StartListening(LPCSTR host, LPCSTR port);
+    // The local host's dotted IPv4 address, or empty text when it cannot be found.
+    CString GetLocalAddress();
+
+    // Command and message handlers.
+    void OnMakeConnection();
+    void OnCloseConnection();
+    void OnClearLog();
+    void OnUpdateConnectionMake(CCmdUI* pCmdUI);
+    void OnUpdateConnectionClose(CCmdUI* pCmdUI);
+    LRESULT OnSocketNotify(WPARAM wParam, LPARAM lParam);
+
+    ws::SOCKET m_listenSocket = 0;
+    int m_nProtocol = 0;
+    ws::SOCKET m_clientSocket = 0;
+
+    static const CRuntimeClass classCCisternView;
+    static const AFX_MSGMAP* GetThisMessageMap();
+    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
+
+private:
+    // A TCP client being read: the line it has begun, and the binding it came from.
+    struct Client {
+        LineAssembler line;
+        ws::SOCKET acceptedFrom = 0;
+    };
+
+    void ReadDatagrams();
+    void ReadClient(ws::SOCKET s);
+    void OnClientClosed(ws::SOCKET s);
+    void AppendLines(const std::vector<std::string_view>& lines);
+
+    bool m_listenIsStream = false;
+    std::map<ws::SOCKET, Client> m_clients;
+    std::vector<char> m_recvBuffer;   // one datagram, or one stream read
+};

@@ -1,0 +1,102 @@
+// Socket events: reading datagrams and client streams into log lines, accepting clients, and a
+// client's close.
+#include "listener/CisternView.h"
+#include "listener/StatusPane.h"
+
+namespace {
+const char kCloseLine[] = "Sumpwell Status>Connection closed by client\r\n";
+
+// One read event takes at most this much from a socket, so that a flood cannot hold the window;
+// what is left raises the next event.
+constexpr int kMaxDatagramsPerEvent = 256;
+constexpr std::size_t kMaxStreamBytesPerEvent = 1 << 20;
+} // namespace
+
+LRESULT CCisternView::OnSocketNotify(WPARAM wParam, LPARAM lParam)
+{
+    const auto s = static_cast<ws::SOCKET>(wParam);
+    switch (ws::WSAGETSELECTEVENT(lParam)) {
+    case ws::FD_READ:
+        // The bound socket carries the data for UDP; a client's data comes on its own socket.
+        if (m_listenSocket != 0 && !m_listenIsStream)
+            ReadDatagrams();
+        if (m_clients.count(s) != 0)
+            ReadClient(s);
+        break;
+    case ws::FD_ACCEPT: {
+        const ws::SOCKET client = ws::accept(m_listenSocket, nullptr, nullptr);
+        m_clientSocket = client;
+        if (client != ws::INVALID_SOCKET)
+            m_clients[client].acceptedFrom = m_listenSocket;
+        break;
+    }
+    case ws::FD_CLOSE:
+        if (m_clients.count(s) != 0)
+            OnClientClosed(s);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void CCisternView::AppendLines(const std::vector<std::string_view>& lines)
+{
+    for (const std::string_view line : lines) {
+        AppendToLog(line.data(), line.size());
+        AppendToLog("\r\n", 2);
+    }
+}
+
+void CCisternView::ReadDatagrams()
+{
+    std::vector<std::string_view> lines;
+    for (int i = 0; i < kMaxDatagramsPerEvent; ++i) {
+        const int n = ws::recv(m_listenSocket, m_recvBuffer.data(), static_cast<int>(m_recvBuffer.size()), 0);
+        if (n < 0)
+            break;
+        // A datagram is self-contained: its end ends its last line.
+        lines.clear();
+        SplitLines(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), lines);
+        AppendLines(lines);
+    }
+}
+
+void CCisternView::ReadClient(ws::SOCKET s)
+{
+    std::vector<std::string_view> lines;
+    std::size_t taken = 0;
+    while (taken < kMaxStreamBytesPerEvent) {
+        const int n = ws::recv(s, m_recvBuffer.data(), static_cast<int>(m_recvBuffer.size()), 0);
+        if (n <= 0)
+            break;   // nothing more now; a close is announced by its own event
+        taken += static_cast<std::size_t>(n);
+        // The client may have gone while its text was being appended.
+        auto it = m_clients.find(s);
+        if (it == m_clients.end())
+            break;
+        lines.clear();
+        it->second.line.Feed(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), lines);
+        AppendLines(lines);
+        if (static_cast<std::size_t>(n) < m_recvBuffer.size())
+            break;
+    }
+}
+
+void CCisternView::OnClientClosed(ws::SOCKET s)
+{
+    auto it = m_clients.find(s);
+    const ws::SOCKET acceptedFrom = it->second.acceptedFrom;
+    // A line still open when the client closed is a whole line.
+    const std::string pending = it->second.line.TakePending();
+    m_clients.erase(it);
+    ws::closesocket(s);
+    if (!pending.empty()) {
+        AppendToLog(pending.data(), pending.size());
+        AppendToLog("\r\n", 2);
+    }
+    AppendToLog(kCloseLine);
+    // The close ends the binding the client came from, and no later one.
+    if (acceptedFrom == m_listenSocket || m_listenSocket == 0)
+        CloseConnection();
+}

@@ -1,0 +1,272 @@
+// Documents and the single-document template: New, Open and Save as the framework runs them.
+// A file is read whole; a save goes to a temporary file that replaces the old one only when every
+// byte was written, so a failed save leaves the old file whole.
+#include "platform/afxwin.h"
+#include "platform/resdata.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+const CRuntimeClass CDocument::classCDocument{"CDocument", nullptr, &CObject::classCObject};
+
+namespace {
+const char* const kUntitled = "Untitled";
+
+void ReportFileError(const char* what, const CString& path, const QString& reason)
+{
+    CString text;
+    text.Format("%s \"%s\".\n\n%s", what, path.c_str(), reason.toUtf8().constData());
+    AfxMessageBox(text.c_str(), MB_ICONEXCLAMATION);
+}
+} // namespace
+
+// ---- CArchive ------------------------------------------------------------------------------------
+
+CArchive::CArchive(Mode mode) : m_mode(mode) {}
+
+void CArchive::Write(const void* data, std::size_t length)
+{
+    const auto* p = static_cast<const char*>(data);
+    m_buffer.insert(m_buffer.end(), p, p + length);
+}
+
+// ---- CDocument -----------------------------------------------------------------------------------
+
+CDocument::CDocument() : m_strTitle(kUntitled) {}
+CDocument::~CDocument() = default;
+
+const AFX_MSGMAP* CDocument::GetThisMessageMap()
+{
+    static const AFX_MSGMAP_ENTRY entries[] = {
+        ON_COMMAND(ID_FILE_SAVE, &CDocument::OnFileSave),
+    };
+    static const AFX_MSGMAP map{&CCmdTarget::GetThisMessageMap, entries};
+    return &map;
+}
+
+void CDocument::AddView(CView* view)
+{
+    m_views.push_back(view);
+    view->m_pDocument = this;
+}
+
+void CDocument::SetPathName(LPCSTR path)
+{
+    m_strPathName = path != nullptr ? path : "";
+    if (m_strPathName.empty())
+        m_strTitle = kUntitled;
+    else
+        m_strTitle = QFileInfo(QString::fromUtf8(m_strPathName.c_str())).fileName().toStdString();
+}
+
+void CDocument::SetTitle(LPCSTR title)
+{
+    m_strTitle = title != nullptr ? title : "";
+}
+
+BOOL CDocument::OnNewDocument()
+{
+    DeleteContents();
+    SetPathName(nullptr);
+    SetModifiedFlag(FALSE);
+    return TRUE;
+}
+
+void CDocument::Serialize(CArchive&) {}
+
+BOOL CDocument::OnOpenDocument(LPCSTR pathName)
+{
+    const QString path = QString::fromUtf8(pathName);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ReportFileError("Unable to open the file", pathName, file.errorString());
+        return FALSE;
+    }
+    CArchive ar(CArchive::load);
+    std::vector<char>& buffer = ar.Buffer();
+    const qint64 size = file.size();
+    if (size > 0)
+        buffer.reserve(static_cast<std::size_t>(size));
+    // Read to the end, whatever the size the file system reports (pipes and /proc files say 0).
+    char chunk[1 << 16];
+    for (;;) {
+        const qint64 n = file.read(chunk, sizeof chunk);
+        if (n < 0) {
+            ReportFileError("Unable to read the file", pathName, file.errorString());
+            return FALSE;
+        }
+        if (n == 0)
+            break;
+        buffer.insert(buffer.end(), chunk, chunk + n);
+    }
+    DeleteContents();
+    Serialize(ar);
+    SetModifiedFlag(FALSE);
+    return TRUE;
+}
+
+BOOL CDocument::OnSaveDocument(LPCSTR pathName)
+{
+    CArchive ar(CArchive::store);
+    Serialize(ar);
+    const std::vector<char>& bytes = ar.Buffer();
+    QSaveFile file(QString::fromUtf8(pathName));
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok && !bytes.empty())
+        ok = file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    if (ok)
+        ok = file.commit();
+    if (!ok) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        ReportFileError("Unable to save the file", pathName, reason);
+        return FALSE;
+    }
+    SetModifiedFlag(FALSE);
+    return TRUE;
+}
+
+BOOL CDocument::SaveModified()
+{
+    if (!IsModified())
+        return TRUE;
+    CString text;
+    text.Format("Save changes to %s?", m_strTitle.c_str());
+    switch (AfxMessageBox(text.c_str(), MB_YESNOCANCEL)) {
+    case IDCANCEL:
+        return FALSE;
+    case IDYES:
+        return DoFileSave();
+    default:
+        return TRUE;
+    }
+}
+
+BOOL CDocument::DoSave(LPCSTR pathName, BOOL bReplace)
+{
+    CString newName = pathName != nullptr ? pathName : "";
+    if (newName.empty()) {
+        newName = m_strTitle;
+        if (!AfxDoPromptFileName(newName, FALSE))
+            return FALSE;
+    }
+    if (!OnSaveDocument(newName.c_str()))
+        return FALSE;
+    if (bReplace)
+        SetPathName(newName.c_str());
+    return TRUE;
+}
+
+BOOL CDocument::DoFileSave()
+{
+    return DoSave(m_strPathName.empty() ? nullptr : m_strPathName.c_str());
+}
+
+void CDocument::OnFileSave()
+{
+    DoFileSave();
+}
+
+// ---- Templates -----------------------------------------------------------------------------------
+
+CDocTemplate::CDocTemplate(UINT nIDResource, const CRuntimeClass* docClass,
+                           const CRuntimeClass* frameClass, const CRuntimeClass* viewClass)
+    : m_nIDResource(nIDResource), m_pDocClass(docClass), m_pFrameClass(frameClass), m_pViewClass(viewClass)
+{
+    if (const char* s = AfxLoadString(nIDResource))
+        m_strDocStrings = s;
+}
+
+CDocTemplate::~CDocTemplate() = default;
+
+BOOL CDocTemplate::GetDocString(CString& rString, DocStringIndex index) const
+{
+    std::size_t start = 0;
+    for (int i = 0; i < static_cast<int>(index); ++i) {
+        const std::size_t nl = m_strDocStrings.find('\n', start);
+        if (nl == std::string::npos) {
+            rString.clear();
+            return FALSE;
+        }
+        start = nl + 1;
+    }
+    const std::size_t end = m_strDocStrings.find('\n', start);
+    rString = m_strDocStrings.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return TRUE;
+}
+
+CSingleDocTemplate::~CSingleDocTemplate()
+{
+    // The frame goes first (its view with it), then the document.
+    delete m_pFrame;
+    m_pFrame = nullptr;
+    delete m_pOnlyDoc;
+    m_pOnlyDoc = nullptr;
+}
+
+CFrameWnd* CSingleDocTemplate::CreateNewFrame(CDocument* doc)
+{
+    auto* frame = dynamic_cast<CFrameWnd*>(m_pFrameClass->CreateObject());
+    if (frame == nullptr)
+        return nullptr;
+    CCreateContext context;
+    context.m_pNewViewClass = m_pViewClass;
+    context.m_pCurrentDoc = doc;
+    context.m_pNewDocTemplate = this;
+    if (!frame->LoadFrame(m_nIDResource, &context)) {
+        delete frame;
+        return nullptr;
+    }
+    return frame;
+}
+
+CDocument* CSingleDocTemplate::OpenDocumentFile(LPCSTR pathName)
+{
+    CDocument* doc = m_pOnlyDoc;
+    bool created = false;
+    if (doc != nullptr) {
+        if (!doc->SaveModified())
+            return nullptr;
+    } else {
+        doc = dynamic_cast<CDocument*>(m_pDocClass->CreateObject());
+        if (doc == nullptr)
+            return nullptr;
+        doc->m_pDocTemplate = this;
+        m_pOnlyDoc = doc;
+        created = true;
+    }
+    if (m_pFrame == nullptr) {
+        m_pFrame = CreateNewFrame(doc);
+        if (m_pFrame == nullptr) {
+            delete doc;
+            m_pOnlyDoc = nullptr;
+            return nullptr;
+        }
+        created = true;
+    }
+
+    const bool ok = pathName == nullptr ? doc->OnNewDocument() : doc->OnOpenDocument(pathName);
+    if (!ok) {
+        if (created) {
+            delete m_pFrame;
+            m_pFrame = nullptr;
+            delete doc;
+            m_pOnlyDoc = nullptr;
+        }
+        return nullptr;
+    }
+    if (pathName != nullptr)
+        doc->SetPathName(pathName);
+
+    if (created) {
+        CWinApp* app = AfxGetApp();
+        if (app != nullptr && app->m_pMainWnd == nullptr)
+            app->m_pMainWnd = m_pFrame;
+        if (CView* view = m_pFrame->GetActiveView())
+            view->OnInitialUpdate();
+        m_pFrame->ActivateFrame();
+    }
+    m_pFrame->OnUpdateFrameTitle();
+    return doc;
+}
