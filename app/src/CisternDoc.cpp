@@ -1,0 +1,28 @@
+#include "app/CisternDoc.h"
+
+const CRuntimeClass CCisternDoc::classCCisternDoc{"CCisternDoc", &AfxCreateObject<CCisternDoc>,
+                                                  &CDocument::classCDocument};
+
+CCisternDoc::CCisternDoc() = default;
+CCisternDoc::~CCisternDoc() = default;
+
+const AFX_MSGMAP* CCisternDoc::GetThisMessageMap()
+{
+    static const AFX_MSGMAP map{&CDocument::GetThisMessageMap, {}};
+    return &map;
+}
+
+BOOL CCisternDoc::OnNewDocument()
+{
+    if (!CDocument::OnNewDocument())
+        return FALSE;
+    if (auto* view = dynamic_cast<CEditView*>(GetFirstView()))
+        view->SetWindowText(nullptr);
+    return TRUE;
+}
+
+void CCisternDoc::Serialize(CArchive& ar)
+{
+    if (auto* view = dynamic_cast<CEditView*>(GetFirstView()))
+        view->SerializeRaw(ar);
+}
