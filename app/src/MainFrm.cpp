@@ -40,6 +40,9 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
         return -1;
     if (!m_wndStatusBar.SetIndicators(kIndicators, static_cast<int>(std::size(kIndicators))))
         return -1;
+    AfxSetWhatsThis(m_wndStatusBar.GetWidget(),
+                    "The status bar: on the left, what the highlighted menu item does; on the right, "
+                    "the connection: the address and port being listened on, or \"No connection\".");
     return 0;
 }
 

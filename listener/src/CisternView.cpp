@@ -68,6 +68,13 @@ void CCisternView::OnDraw(CDC*)
     (void)GetDocument();
 }
 
+void CCisternView::OnInitialUpdate()
+{
+    AfxSetWhatsThis(GetWidget(),
+                    "The log: every line of text received on the bound port, in the order it arrived. "
+                    "It cannot be typed into; select text and press Ctrl+C to copy it, Ctrl+S to save the log.");
+}
+
 void CCisternView::AppendToLog(LPCSTR text)
 {
     AppendToLog(text, text != nullptr ? std::strlen(text) : 0);

@@ -22,3 +22,16 @@ void CHostConnectDlg::DoDataExchange(CDataExchange* pDX)
     DDV_MaxChars(pDX, m_strPort, 5);
     DDX_Radio(pDX, IDC_UDP, m_nProtocol);
 }
+
+BOOL CHostConnectDlg::OnInitDialog()
+{
+    const BOOL result = CDialog::OnInitDialog();
+    AfxSetWhatsThis(GetDlgItem(IDC_HOST), "This machine's address, which the port is bound on. It cannot be changed.");
+    AfxSetWhatsThis(GetDlgItem(IDC_PORT),
+                    "The port to listen on, from 0 to 65535. 0 lets the system choose a free one; "
+                    "ports below 1024 need administrator rights.");
+    AfxSetWhatsThis(GetDlgItem(IDC_UDP), "Receive datagrams: each one is read whole.");
+    AfxSetWhatsThis(GetDlgItem(IDC_TCP), "Accept TCP clients and read their streams until they disconnect.");
+    AfxSetWhatsThis(GetDlgItem(IDC_CLEARWINDOW), "Empty the log before listening.");
+    return result;
+}

@@ -24,6 +24,7 @@ public:
 
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     void OnDraw(CDC* pDC) override;
+    void OnInitialUpdate() override;
 
     // Adds text at the end of the log, scrolls to it and leaves the document unmodified.
     void AppendToLog(LPCSTR text);

@@ -15,4 +15,5 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
 };

@@ -1,0 +1,202 @@
+// The window framework: command routing and enabling, keys, menus and the message pane.
+#include "app_fixture.h"
+#include "wait.h"
+
+#include "platform/afxwin.h"
+#include "resources/resource.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> g_trace;
+bool g_viewEnables = true;
+
+constexpr UINT kAll = 40001;        // handled by view, document, frame and application
+constexpr UINT kNotView = 40002;    // document, frame, application
+constexpr UINT kFrameApp = 40003;   // frame, application
+constexpr UINT kAppOnly = 40004;    // application
+constexpr UINT kGated = 40005;      // the view's enabling handler decides
+constexpr UINT kNobody = 40006;
+
+class TraceDoc : public CDocument {
+public:
+    void All() { g_trace.push_back("doc"); }
+    void NotView() { g_trace.push_back("doc"); }
+    static const CRuntimeClass classTraceDoc;
+    static const AFX_MSGMAP* GetThisMessageMap()
+    {
+        static const AFX_MSGMAP_ENTRY entries[] = {
+            ON_COMMAND(kAll, &TraceDoc::All),
+            ON_COMMAND(kNotView, &TraceDoc::NotView),
+        };
+        static const AFX_MSGMAP map{&CDocument::GetThisMessageMap, entries};
+        return &map;
+    }
+    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
+};
+const CRuntimeClass TraceDoc::classTraceDoc{"TraceDoc", &AfxCreateObject<TraceDoc>, &CDocument::classCDocument};
+
+class TraceView : public CEditView {
+public:
+    void All() { g_trace.push_back("view"); }
+    void Gated() { g_trace.push_back("gated"); }
+    void OnUpdateGated(CCmdUI* ui) { ui->Enable(g_viewEnables); }
+    static const CRuntimeClass classTraceView;
+    static const AFX_MSGMAP* GetThisMessageMap()
+    {
+        static const AFX_MSGMAP_ENTRY entries[] = {
+            ON_COMMAND(kAll, &TraceView::All),
+            ON_COMMAND(kGated, &TraceView::Gated),
+            ON_UPDATE_COMMAND_UI(kGated, &TraceView::OnUpdateGated),
+        };
+        static const AFX_MSGMAP map{&CEditView::GetThisMessageMap, entries};
+        return &map;
+    }
+    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
+};
+const CRuntimeClass TraceView::classTraceView{"TraceView", &AfxCreateObject<TraceView>, &CEditView::classCEditView};
+
+class TraceFrame : public CFrameWnd {
+public:
+    void Handle() { g_trace.push_back("frame"); }
+    static const CRuntimeClass classTraceFrame;
+    static const AFX_MSGMAP* GetThisMessageMap()
+    {
+        static const AFX_MSGMAP_ENTRY entries[] = {
+            ON_COMMAND(kAll, &TraceFrame::Handle),
+            ON_COMMAND(kNotView, &TraceFrame::Handle),
+            ON_COMMAND(kFrameApp, &TraceFrame::Handle),
+        };
+        static const AFX_MSGMAP map{&CFrameWnd::GetThisMessageMap, entries};
+        return &map;
+    }
+    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
+};
+const CRuntimeClass TraceFrame::classTraceFrame{"TraceFrame", &AfxCreateObject<TraceFrame>, &CFrameWnd::classCFrameWnd};
+
+class TraceApp : public CWinApp {
+public:
+    void Handle() { g_trace.push_back("app"); }
+    static const AFX_MSGMAP* GetThisMessageMap()
+    {
+        static const AFX_MSGMAP_ENTRY entries[] = {
+            ON_COMMAND(kAll, &TraceApp::Handle),
+            ON_COMMAND(kNotView, &TraceApp::Handle),
+            ON_COMMAND(kFrameApp, &TraceApp::Handle),
+            ON_COMMAND(kAppOnly, &TraceApp::Handle),
+        };
+        static const AFX_MSGMAP map{&CWinApp::GetThisMessageMap, entries};
+        return &map;
+    }
+    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
+};
+
+} // namespace
+
+TEST(CommandRouting, ViewThenDocumentThenFrameThenApplicationAndDisabledCommandsAreDropped)
+{
+    CisternInitResources();
+    TraceApp app;
+    app.AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(TraceDoc), RUNTIME_CLASS(TraceFrame),
+                                              RUNTIME_CLASS(TraceView)));
+    app.OnFileNew();
+    ASSERT_NE(app.m_pMainWnd, nullptr);
+    CWnd* frame = app.m_pMainWnd;
+
+    const auto run = [&](UINT id) {
+        g_trace.clear();
+        frame->OnCommand(id);
+        return g_trace;
+    };
+    using T = std::vector<std::string>;
+    EXPECT_EQ(run(kAll), T{"view"});
+    EXPECT_EQ(run(kNotView), T{"doc"});
+    EXPECT_EQ(run(kFrameApp), T{"frame"});
+    EXPECT_EQ(run(kAppOnly), T{"app"});
+    EXPECT_EQ(run(kNobody), T{});
+
+    g_viewEnables = true;
+    EXPECT_EQ(run(kGated), T{"gated"});
+    g_viewEnables = false;
+    EXPECT_EQ(run(kGated), T{});
+    g_viewEnables = true;
+
+    // Enabling: a command nobody handles is disabled; one with a handler is enabled.
+    CCmdUI ui;
+    ui.m_nID = kNobody;
+    ui.DoUpdate(frame);
+    EXPECT_FALSE(ui.m_bEnabled);
+    ui.m_nID = kAppOnly;
+    ui.DoUpdate(frame);
+    EXPECT_TRUE(ui.m_bEnabled);
+}
+
+class Keys : public testsupport::AppFixture {};
+
+TEST_F(Keys, F2OpensTheDialogOnlyWhileNoSocketIsBound)
+{
+    QWidget* window = Frame()->GetWidget();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    int opened = 0;
+    afxtest::SetModalHook([&](CDialog& dlg) {
+        ++opened;
+        dlg.ClickButton(IDCANCEL);
+    });
+    QTest::keyClick(window, Qt::Key_F2);
+    EXPECT_EQ(opened, 1);
+
+    View()->m_nProtocol = 0;
+    ASSERT_EQ(View()->StartListening("127.0.0.1", "0"), 0);
+    QTest::keyClick(window, Qt::Key_F2);
+    EXPECT_EQ(opened, 1);
+}
+
+TEST_F(Keys, ConnectionMenuShowsExactlyOneOfItsTwoItemsEnabled)
+{
+    auto* main = qobject_cast<QMainWindow*>(Frame()->GetWidget());
+    ASSERT_NE(main, nullptr);
+    QMenu* connection = nullptr;
+    for (QAction* a : main->menuBar()->actions())
+        if (a->text() == QStringLiteral("&Connection"))
+            connection = a->menu();
+    ASSERT_NE(connection, nullptr);
+    const auto item = [&](const char* text) {
+        for (QAction* a : connection->actions())
+            if (a->text() == QString::fromUtf8(text))
+                return a;
+        return static_cast<QAction*>(nullptr);
+    };
+    QAction* make = item("&Make Connection...\tF2");
+    QAction* close = item("&Close Connection");
+    ASSERT_NE(make, nullptr);
+    ASSERT_NE(close, nullptr);
+
+    emit connection->aboutToShow();
+    EXPECT_TRUE(make->isEnabled());
+    EXPECT_FALSE(close->isEnabled());
+    View()->m_nProtocol = 0;
+    ASSERT_EQ(View()->StartListening("127.0.0.1", "0"), 0);
+    emit connection->aboutToShow();
+    EXPECT_FALSE(make->isEnabled());
+    EXPECT_TRUE(close->isEnabled());
+
+    // Highlighting an item shows its prompt in the message pane; pane 1 keeps its text.
+    Frame()->SetStatusPaneText(1, "Connected");
+    QStatusTipEvent tip(make->statusTip());
+    QCoreApplication::sendEvent(main, &tip);
+    EXPECT_EQ(Frame()->GetStatusBar().GetMessageText(), "Make Connection");
+    EXPECT_EQ(ConnectionPane(), "Connected");
+    QStatusTipEvent none{QString()};
+    QCoreApplication::sendEvent(main, &none);
+    EXPECT_EQ(Frame()->GetStatusBar().GetMessageText(), "For Help, press F1");
+}
