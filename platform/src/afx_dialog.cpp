@@ -12,7 +12,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QValidator>
+#include <QWhatsThis>
 
 namespace {
 std::function<void(CDialog&)> g_modalHook;
@@ -294,6 +296,11 @@ INT_PTR CDialog::DoModal()
     dlg->setModal(true);
     Attach(dlg);
     CreateControls();
+    // Shift+F1 explains the control clicked next; F1 shows the manual.
+    auto* whatsThis = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), dlg);
+    QObject::connect(whatsThis, &QShortcut::activated, dlg, [] { QWhatsThis::enterWhatsThisMode(); });
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), dlg);
+    QObject::connect(help, &QShortcut::activated, dlg, [dlg] { AfxShowHelp(dlg); });
     m_nModalResult = IDCANCEL;
 
     if (OnInitDialog()) {
