@@ -17,6 +17,12 @@
 #include <string>
 #include <vector>
 
+// With optimisation on, glibc makes htons a function-like macro, which would rename ws::htons below
+// (and every call to it). The real function stays available as ::htons.
+#ifdef htons
+#undef htons
+#endif
+
 namespace ws {
 
 using ::hostent;
@@ -55,6 +61,7 @@ inline constexpr int WSAEINVAL = 10022;
 inline constexpr int WSAEMFILE = 10024;
 inline constexpr int WSAEWOULDBLOCK = 10035;
 inline constexpr int WSAENOTSOCK = 10038;
+inline constexpr int WSAEMSGSIZE = 10040;
 inline constexpr int WSAEOPNOTSUPP = 10045;
 inline constexpr int WSAEAFNOSUPPORT = 10047;
 inline constexpr int WSAEADDRINUSE = 10048;

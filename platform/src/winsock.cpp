@@ -1,0 +1,925 @@
+// The socket service on POSIX sockets.
+//
+// Every socket the service opens sits in one table under a handle number of its own. Readiness is
+// watched with QSocketNotifier on the UI thread and turned into posted window messages, with the
+// re-enabling rules of WSAAsyncSelect:
+//  - read readiness on a listening socket posts FD_ACCEPT, and the read notifier stays off until the
+//    next accept;
+//  - on any other socket a one-byte peek decides: data posts FD_READ (notifier off until the next
+//    recv), the end of a stream or a reset posts FD_CLOSE once and the socket is never watched
+//    again (a hung-up descriptor stays readable forever);
+//  - FD_WRITE is posted once when a connected or bound socket can send, from a write notifier that
+//    is deleted right after.
+// Because each event is held until its re-enabling call, no notifier can fire in a loop and an
+// idle program polls nothing.
+#include "platform/winsock.h"
+
+#include "platform/winmsg.h"
+#include "winsock_errors.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace ws {
+
+namespace {
+
+using detail::SetLastErrorCode;
+using detail::SetLastErrorFromErrno;
+
+constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+constexpr int kDatagramReceiveBuffer = 8 * 1024 * 1024;
+constexpr int kWinsockMsgOob = 0x1;
+constexpr int kWinsockMsgPeek = 0x2;
+
+// Further Winsock option numbers at WS_SOL_SOCKET level.
+constexpr int kWsSoDebug = 0x0001;
+constexpr int kWsSoDontRoute = 0x0010;
+constexpr int kWsSoBroadcast = 0x0020;
+constexpr int kWsSoSndBuf = 0x1001;
+constexpr int kWsSoRcvBuf = 0x1002;
+constexpr int kWsSoDontLinger = ~WS_SO_LINGER;
+constexpr int kWsIpprotoTcp = 6;
+constexpr int kWsTcpNoDelay = 0x0001;
+
+// Winsock's linger record: two 16-bit fields, unlike the two ints of Linux's.
+struct WsLinger {
+    std::uint16_t l_onoff;
+    std::uint16_t l_linger;
+};
+
+enum class Kind { Stream, Datagram };
+
+struct Socket {
+    int fd = -1;
+    Kind kind = Kind::Stream;
+    bool bound = false;
+    bool listening = false;
+    bool connected = false;
+    bool nonBlocking = false;
+
+    // The WSAAsyncSelect registration.
+    bool registered = false;
+    QPointer<QObject> hwnd;
+    UINT msg = 0;
+    long mask = 0;
+
+    // FD_READ or FD_ACCEPT was signalled and waits for recv or accept to re-enable it.
+    bool readHeld = false;
+    // FD_WRITE was signalled for this registration.
+    bool writeDone = false;
+    // FD_CLOSE was signalled: the socket is never watched again.
+    bool finished = false;
+
+    QSocketNotifier* readNotifier = nullptr;
+    QSocketNotifier* writeNotifier = nullptr;
+};
+
+struct HostStorage {
+    hostent entry{};
+    std::string name;
+    std::vector<in_addr> addresses;
+    std::vector<char*> addressList;
+    char* aliases[1] = {nullptr};
+};
+
+struct Service {
+    bool started = false;
+    int failNextStartup = 0;
+    SOCKET nextHandle = 1;
+    std::unordered_map<SOCKET, std::unique_ptr<Socket>> sockets;
+
+    Resolver resolver;
+    std::function<std::string()> hostName;
+    std::function<std::vector<InterfaceAddress>()> interfaces;
+
+    HostStorage host;
+    char ntoaBuffer[16] = {};
+};
+
+// Never destroyed: sockets still open at exit keep their notifiers, which must not be torn down
+// after the application object (and its event dispatcher) is gone. The system closes the rest.
+Service& service()
+{
+    static Service* const instance = new Service;
+    return *instance;
+}
+
+Socket* find(SOCKET s)
+{
+    auto& table = service().sockets;
+    const auto it = table.find(s);
+    return it == table.end() ? nullptr : it->second.get();
+}
+
+bool started()
+{
+    if (service().started)
+        return true;
+    SetLastErrorCode(WSANOTINITIALISED);
+    return false;
+}
+
+// The socket behind a handle, or null with the last error set.
+Socket* lookup(SOCKET s)
+{
+    if (!started())
+        return nullptr;
+    Socket* sock = find(s);
+    if (sock == nullptr)
+        SetLastErrorCode(WSAENOTSOCK);
+    return sock;
+}
+
+// A stream socket that is neither listening nor connected polls as hung up, so it is never watched.
+bool canWatch(const Socket& sock)
+{
+    if (sock.kind == Kind::Datagram)
+        return sock.bound;
+    return sock.listening || sock.connected;
+}
+
+void post(const Socket& sock, SOCKET s, long event, int error)
+{
+    if ((sock.mask & event) == 0 || sock.hwnd.isNull())
+        return;
+    PostMessage(sock.hwnd.data(), sock.msg, static_cast<WPARAM>(s),
+                MAKELONG(static_cast<WORD>(event), static_cast<WORD>(error)));
+}
+
+void onReadable(SOCKET s);
+void onWritable(SOCKET s);
+
+// Brings the notifiers in line with the socket's registration and held events.
+void updateNotifiers(SOCKET s, Socket& sock)
+{
+    const bool live = sock.registered && !sock.hwnd.isNull() && !sock.finished && canWatch(sock);
+
+    const bool wantRead = live && !sock.readHeld && (sock.mask & (FD_READ | FD_ACCEPT | FD_CLOSE)) != 0;
+    if (wantRead) {
+        if (sock.readNotifier == nullptr) {
+            sock.readNotifier = new QSocketNotifier(sock.fd, QSocketNotifier::Read);
+            QObject::connect(sock.readNotifier, &QSocketNotifier::activated, sock.readNotifier,
+                             [s] { onReadable(s); });
+        }
+        sock.readNotifier->setEnabled(true);
+    } else if (sock.readNotifier != nullptr) {
+        sock.readNotifier->setEnabled(false);
+    }
+
+    const bool wantWrite = live && !sock.listening && !sock.writeDone && (sock.mask & FD_WRITE) != 0;
+    if (wantWrite) {
+        if (sock.writeNotifier == nullptr) {
+            sock.writeNotifier = new QSocketNotifier(sock.fd, QSocketNotifier::Write);
+            QObject::connect(sock.writeNotifier, &QSocketNotifier::activated, sock.writeNotifier,
+                             [s] { onWritable(s); });
+        }
+        sock.writeNotifier->setEnabled(true);
+    } else if (sock.writeNotifier != nullptr) {
+        sock.writeNotifier->setEnabled(false);
+    }
+}
+
+void deleteNotifiers(Socket& sock)
+{
+    delete sock.readNotifier;
+    sock.readNotifier = nullptr;
+    delete sock.writeNotifier;
+    sock.writeNotifier = nullptr;
+}
+
+// recv and accept re-enable the event they consume, whether or not they succeed.
+void releaseHeldRead(SOCKET s, Socket& sock)
+{
+    if (!sock.readHeld)
+        return;
+    sock.readHeld = false;
+    updateNotifiers(s, sock);
+}
+
+void onReadable(SOCKET s)
+{
+    Socket* sock = find(s);
+    if (sock == nullptr || sock->readNotifier == nullptr)
+        return;
+    if (sock->hwnd.isNull()) {
+        // The receiving window is gone: nobody is left to tell.
+        sock->registered = false;
+        updateNotifiers(s, *sock);
+        return;
+    }
+
+    if (sock->listening) {
+        sock->readHeld = true;
+        updateNotifiers(s, *sock);
+        post(*sock, s, FD_ACCEPT, 0);
+        return;
+    }
+
+    char byte = 0;
+    const ssize_t n = ::recv(sock->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    const int err = n < 0 ? errno : 0;
+    if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK || err == EINTR))
+        return; // woken for nothing; stay armed
+
+    // A datagram socket has no end: an empty datagram is data, and an error is left for recv to
+    // report.
+    if (n > 0 || sock->kind == Kind::Datagram) {
+        sock->readHeld = true;
+        updateNotifiers(s, *sock);
+        post(*sock, s, FD_READ, 0);
+        return;
+    }
+
+    sock->finished = true;
+    updateNotifiers(s, *sock);
+    post(*sock, s, FD_CLOSE, n == 0 ? 0 : detail::WsaCodeFromErrno(err));
+}
+
+void onWritable(SOCKET s)
+{
+    Socket* sock = find(s);
+    if (sock == nullptr || sock->writeNotifier == nullptr)
+        return;
+    // One FD_WRITE per registration; the notifier is not needed again. It is the sender of this
+    // call, so it is deleted once control is back in the event loop.
+    QSocketNotifier* notifier = sock->writeNotifier;
+    sock->writeNotifier = nullptr;
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    sock->writeDone = true;
+    post(*sock, s, FD_WRITE, 0);
+}
+
+SOCKET addSocket(std::unique_ptr<Socket> sock)
+{
+    Service& svc = service();
+    const SOCKET s = svc.nextHandle++;
+    svc.sockets.emplace(s, std::move(sock));
+    return s;
+}
+
+bool handlesExhausted()
+{
+    // Handles are never reused; the last number is INVALID_SOCKET.
+    return service().nextHandle == INVALID_SOCKET;
+}
+
+std::string localHostName()
+{
+    Service& svc = service();
+    if (svc.hostName)
+        return svc.hostName();
+    char buf[256] = {};
+    if (::gethostname(buf, sizeof buf - 1) != 0)
+        return {};
+    return buf;
+}
+
+hostent* fillHost(const std::string& name, const std::vector<std::uint32_t>& addresses)
+{
+    HostStorage& h = service().host;
+    h.name = name;
+    h.addresses.clear();
+    for (const std::uint32_t a : addresses) {
+        in_addr in{};
+        in.s_addr = a;
+        h.addresses.push_back(in);
+    }
+    h.addressList.clear();
+    for (in_addr& in : h.addresses)
+        h.addressList.push_back(reinterpret_cast<char*>(&in));
+    h.addressList.push_back(nullptr);
+    h.aliases[0] = nullptr;
+
+    h.entry.h_name = h.name.data();
+    h.entry.h_aliases = h.aliases;
+    h.entry.h_addrtype = AF_INET;
+    h.entry.h_length = 4;
+    h.entry.h_addr_list = h.addressList.data();
+    return &h.entry;
+}
+
+// One part of a dotted address: decimal, octal with a leading 0, or hexadecimal with 0x.
+const char* parseAddressPart(const char* p, std::uint32_t& value)
+{
+    unsigned base = 10;
+    if (*p == '0') {
+        base = 8;
+        ++p;
+        if (*p == 'x' || *p == 'X') {
+            base = 16;
+            ++p;
+            if (!std::isxdigit(static_cast<unsigned char>(*p)))
+                return nullptr;
+        }
+    } else if (!std::isdigit(static_cast<unsigned char>(*p))) {
+        return nullptr;
+    }
+    std::uint64_t v = 0;
+    for (;; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        unsigned digit;
+        if (std::isdigit(c))
+            digit = c - '0';
+        else if (base == 16 && std::isxdigit(c))
+            digit = static_cast<unsigned>(std::tolower(c) - 'a' + 10);
+        else
+            break;
+        if (digit >= base)
+            return nullptr;
+        v = v * base + digit;
+        if (v > 0xFFFFFFFFu)
+            return nullptr;
+    }
+    value = static_cast<std::uint32_t>(v);
+    return p;
+}
+
+} // namespace
+
+// ---- Start-up and errors ---------------------------------------------------------------------
+
+int WSAStartup(WORD wVersionRequested, WSADATA* data)
+{
+    Service& svc = service();
+    if (svc.failNextStartup != 0) {
+        const int code = svc.failNextStartup;
+        svc.failNextStartup = 0;
+        return code;
+    }
+    const unsigned major = wVersionRequested & 0xFF;
+    const unsigned minor = (wVersionRequested >> 8) & 0xFF;
+    if (major < 1 || (major == 1 && minor < 1))
+        return detail::WSAVERNOTSUPPORTED;
+    if (data == nullptr)
+        return WSAEFAULT;
+
+    *data = WSADATA{};
+    data->wVersion = 0x0101;
+    data->wHighVersion = 0x0101;
+    std::snprintf(data->szDescription, sizeof data->szDescription, "Sockets on POSIX");
+    std::snprintf(data->szSystemStatus, sizeof data->szSystemStatus, "Running");
+    data->iMaxSockets = 0xFFFF;
+    data->iMaxUdpDg = 65507;
+    svc.started = true;
+    return 0;
+}
+
+// ---- Sockets ---------------------------------------------------------------------------------
+
+SOCKET socket(int af, int type, int protocol)
+{
+    if (!started())
+        return INVALID_SOCKET;
+    if (af != AF_INET) {
+        SetLastErrorCode(WSAEAFNOSUPPORT);
+        return INVALID_SOCKET;
+    }
+    if (type != SOCK_STREAM && type != SOCK_DGRAM) {
+        SetLastErrorCode(detail::WSAESOCKTNOSUPPORT);
+        return INVALID_SOCKET;
+    }
+    const int expected = type == SOCK_STREAM ? IPPROTO_TCP : IPPROTO_UDP;
+    if (protocol != 0 && protocol != expected) {
+        SetLastErrorCode(detail::WSAEPROTONOSUPPORT);
+        return INVALID_SOCKET;
+    }
+    if (handlesExhausted()) {
+        SetLastErrorCode(WSAEMFILE);
+        return INVALID_SOCKET;
+    }
+
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, protocol);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return INVALID_SOCKET;
+    }
+    if (type == SOCK_STREAM) {
+        // A listening port must be usable again right after a session ends (TIME_WAIT leftovers).
+        // Datagram sockets never get this: it would let two programs share one UDP port.
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    } else {
+        // Room for bursts of datagrams; the forced size needs privileges, the plain one is capped.
+        const int size = kDatagramReceiveBuffer;
+        if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+
+    auto sock = std::make_unique<Socket>();
+    sock->fd = fd;
+    sock->kind = type == SOCK_STREAM ? Kind::Stream : Kind::Datagram;
+    return addSocket(std::move(sock));
+}
+
+int bind(SOCKET s, const sockaddr* name, int namelen)
+{
+    Socket* sock = lookup(s);
+    if (sock == nullptr)
+        return SOCKET_ERROR;
+    if (name == nullptr || namelen < static_cast<int>(sizeof(sockaddr_in))) {
+        SetLastErrorCode(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    if (name->sa_family != AF_INET) {
+        SetLastErrorCode(WSAEAFNOSUPPORT);
+        return SOCKET_ERROR;
+    }
+    // Linux lets a socket bind the broadcast address or a multicast group; neither is an address
+    // of this machine, and Winsock refuses them.
+    const std::uint32_t address = ntohl(reinterpret_cast<const sockaddr_in*>(name)->sin_addr.s_addr);
+    if (address == INADDR_BROADCAST || IN_MULTICAST(address)) {
+        SetLastErrorCode(WSAEADDRNOTAVAIL);
+        return SOCKET_ERROR;
+    }
+    if (::bind(sock->fd, name, sizeof(sockaddr_in)) != 0) {
+        SetLastErrorFromErrno();
+        return SOCKET_ERROR;
+    }
+    sock->bound = true;
+    updateNotifiers(s, *sock);
+    return 0;
+}
+
+int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen)
+{
+    Socket* sock = lookup(s);
+    if (sock == nullptr)
+        return SOCKET_ERROR;
+    if (optval == nullptr || optlen <= 0) {
+        SetLastErrorCode(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+
+    int linuxLevel = SOL_SOCKET;
+    int linuxName = 0;
+    if (level == WS_SOL_SOCKET) {
+        if (optname == WS_SO_LINGER || optname == kWsSoDontLinger) {
+            linger value{};
+            if (optname == WS_SO_LINGER) {
+                if (optlen < static_cast<int>(sizeof(WsLinger))) {
+                    SetLastErrorCode(WSAEFAULT);
+                    return SOCKET_ERROR;
+                }
+                WsLinger ws{};
+                std::memcpy(&ws, optval, sizeof ws);
+                value.l_onoff = ws.l_onoff != 0;
+                value.l_linger = ws.l_linger;
+            } else {
+                if (optlen < static_cast<int>(sizeof(int))) {
+                    SetLastErrorCode(WSAEFAULT);
+                    return SOCKET_ERROR;
+                }
+                int dont = 0;
+                std::memcpy(&dont, optval, sizeof dont);
+                value.l_onoff = dont == 0;
+                value.l_linger = 0;
+            }
+            if (::setsockopt(sock->fd, SOL_SOCKET, SO_LINGER, &value, sizeof value) != 0) {
+                SetLastErrorFromErrno();
+                return SOCKET_ERROR;
+            }
+            return 0;
+        }
+        switch (optname) {
+        case WS_SO_REUSEADDR: linuxName = SO_REUSEADDR; break;
+        case WS_SO_KEEPALIVE: linuxName = SO_KEEPALIVE; break;
+        case WS_SO_OOBINLINE: linuxName = SO_OOBINLINE; break;
+        case kWsSoDebug: linuxName = SO_DEBUG; break;
+        case kWsSoDontRoute: linuxName = SO_DONTROUTE; break;
+        case kWsSoBroadcast: linuxName = SO_BROADCAST; break;
+        case kWsSoSndBuf: linuxName = SO_SNDBUF; break;
+        case kWsSoRcvBuf: linuxName = SO_RCVBUF; break;
+        default:
+            SetLastErrorCode(detail::WSAENOPROTOOPT);
+            return SOCKET_ERROR;
+        }
+    } else if (level == kWsIpprotoTcp) {
+        if (optname != kWsTcpNoDelay || sock->kind != Kind::Stream) {
+            SetLastErrorCode(detail::WSAENOPROTOOPT);
+            return SOCKET_ERROR;
+        }
+        linuxLevel = IPPROTO_TCP;
+        linuxName = TCP_NODELAY;
+    } else {
+        SetLastErrorCode(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+
+    if (optlen < static_cast<int>(sizeof(int))) {
+        SetLastErrorCode(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    int value = 0;
+    std::memcpy(&value, optval, sizeof value);
+    if (::setsockopt(sock->fd, linuxLevel, linuxName, &value, sizeof value) != 0) {
+        SetLastErrorFromErrno();
+        return SOCKET_ERROR;
+    }
+    return 0;
+}
+
+int WSAAsyncSelect(SOCKET s, HWND hWnd, UINT wMsg, long lEvent)
+{
+    Socket* sock = lookup(s);
+    if (sock == nullptr)
+        return SOCKET_ERROR;
+    if (hWnd == nullptr || (lEvent & ~kAllEvents) != 0) {
+        SetLastErrorCode(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+    if (!sock->nonBlocking) {
+        const int flags = ::fcntl(sock->fd, F_GETFL);
+        if (flags < 0 || ::fcntl(sock->fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+            SetLastErrorFromErrno();
+            return SOCKET_ERROR;
+        }
+        sock->nonBlocking = true;
+    }
+
+    // A new registration starts afresh: whatever is true now is signalled again.
+    sock->readHeld = false;
+    sock->writeDone = false;
+    sock->registered = lEvent != 0;
+    sock->hwnd = lEvent != 0 ? hWnd : nullptr;
+    sock->msg = lEvent != 0 ? wMsg : 0;
+    sock->mask = lEvent;
+    if (lEvent == 0)
+        deleteNotifiers(*sock);
+    else
+        updateNotifiers(s, *sock);
+    return 0;
+}
+
+int listen(SOCKET s, int backlog)
+{
+    Socket* sock = lookup(s);
+    if (sock == nullptr)
+        return SOCKET_ERROR;
+    if (sock->kind != Kind::Stream) {
+        SetLastErrorCode(WSAEOPNOTSUPP);
+        return SOCKET_ERROR;
+    }
+    if (!sock->bound || sock->connected) {
+        SetLastErrorCode(sock->connected ? detail::WSAEISCONN : WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+    if (::listen(sock->fd, std::max(backlog, 1)) != 0) {
+        SetLastErrorFromErrno();
+        return SOCKET_ERROR;
+    }
+    sock->listening = true;
+    updateNotifiers(s, *sock);
+    return 0;
+}
+
+SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen)
+{
+    Socket* sock = lookup(s);
+    if (sock == nullptr)
+        return INVALID_SOCKET;
+
+    SOCKET result = INVALID_SOCKET;
+    [&] {
+        if (addr != nullptr && (addrlen == nullptr || *addrlen < static_cast<int>(sizeof(sockaddr_in)))) {
+            SetLastErrorCode(WSAEFAULT);
+            return;
+        }
+        if (sock->kind != Kind::Stream) {
+            SetLastErrorCode(WSAEOPNOTSUPP);
+            return;
+        }
+        if (!sock->listening) {
+            SetLastErrorCode(WSAEINVAL);
+            return;
+        }
+        if (handlesExhausted()) {
+            SetLastErrorCode(WSAEMFILE);
+            return;
+        }
+        sockaddr_in peer{};
+        socklen_t peerLen = sizeof peer;
+        const int flags = SOCK_CLOEXEC | (sock->nonBlocking ? SOCK_NONBLOCK : 0);
+        int fd;
+        do {
+            fd = ::accept4(sock->fd, reinterpret_cast<sockaddr*>(&peer), &peerLen, flags);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            SetLastErrorFromErrno();
+            return;
+        }
+        if (addr != nullptr) {
+            std::memcpy(addr, &peer, std::min<std::size_t>(peerLen, sizeof peer));
+            *addrlen = static_cast<int>(peerLen);
+        }
+
+        // The new socket has the listening socket's registration.
+        auto conn = std::make_unique<Socket>();
+        conn->fd = fd;
+        conn->kind = Kind::Stream;
+        conn->bound = true;
+        conn->connected = true;
+        conn->nonBlocking = sock->nonBlocking;
+        conn->registered = sock->registered;
+        conn->hwnd = sock->hwnd;
+        conn->msg = sock->msg;
+        conn->mask = sock->mask;
+        Socket& ref = *conn;
+        result = addSocket(std::move(conn));
+        updateNotifiers(result, ref);
+    }();
+
+    releaseHeldRead(s, *sock);
+    return result;
+}
+
+int recv(SOCKET s, char* buf, int len, int flags)
+{
+    Socket* sock = lookup(s);
+    if (sock == nullptr)
+        return SOCKET_ERROR;
+
+    int result = SOCKET_ERROR;
+    [&] {
+        if ((flags & ~(kWinsockMsgOob | kWinsockMsgPeek)) != 0) {
+            SetLastErrorCode(WSAEOPNOTSUPP);
+            return;
+        }
+        if (len < 0 || (buf == nullptr && len > 0)) {
+            SetLastErrorCode(WSAEFAULT);
+            return;
+        }
+        if (sock->listening) {
+            SetLastErrorCode(WSAENOTCONN);
+            return;
+        }
+        if (sock->kind == Kind::Datagram && !sock->bound) {
+            SetLastErrorCode(WSAEINVAL);
+            return;
+        }
+        int linuxFlags = 0;
+        if (flags & kWinsockMsgOob)
+            linuxFlags |= MSG_OOB;
+        if (flags & kWinsockMsgPeek)
+            linuxFlags |= MSG_PEEK;
+
+        iovec iov{buf, static_cast<std::size_t>(len)};
+        msghdr mh{};
+        mh.msg_iov = &iov;
+        mh.msg_iovlen = 1;
+        ssize_t n;
+        do {
+            n = ::recvmsg(sock->fd, &mh, linuxFlags);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            SetLastErrorFromErrno();
+            return;
+        }
+        if (sock->kind == Kind::Datagram && (mh.msg_flags & MSG_TRUNC) != 0) {
+            // The buffer holds the datagram's first part; the rest is gone.
+            SetLastErrorCode(WSAEMSGSIZE);
+            return;
+        }
+        result = static_cast<int>(n);
+    }();
+
+    releaseHeldRead(s, *sock);
+    return result;
+}
+
+int closesocket(SOCKET s)
+{
+    Socket* sock = lookup(s);
+    if (sock == nullptr)
+        return SOCKET_ERROR;
+    // The notifiers go before the descriptor does. The last error is left as it was, so that a
+    // caller cleaning up after a failed step still reads that step's code.
+    deleteNotifiers(*sock);
+    const int savedErrno = errno;
+    ::close(sock->fd);
+    errno = savedErrno;
+    service().sockets.erase(s);
+    return 0;
+}
+
+// ---- Names and addresses ---------------------------------------------------------------------
+
+int gethostname(char* name, int namelen)
+{
+    if (!started())
+        return SOCKET_ERROR;
+    if (name == nullptr || namelen <= 0) {
+        SetLastErrorCode(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    const std::string host = localHostName();
+    if (host.size() + 1 > static_cast<std::size_t>(namelen)) {
+        SetLastErrorCode(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    std::memcpy(name, host.c_str(), host.size() + 1);
+    return 0;
+}
+
+hostent* gethostbyname(const char* name)
+{
+    if (!started())
+        return nullptr;
+    const std::string query = (name != nullptr && *name != '\0') ? std::string(name) : localHostName();
+
+    Service& svc = service();
+    if (svc.resolver) {
+        ResolvedHost answer;
+        if (!svc.resolver(query, answer)) {
+            SetLastErrorCode(WSAHOST_NOT_FOUND);
+            return nullptr;
+        }
+        if (answer.addresses.empty()) {
+            SetLastErrorCode(WSANO_DATA);
+            return nullptr;
+        }
+        return fillHost(answer.name.empty() ? query : answer.name, answer.addresses);
+    }
+
+    if (query.empty()) {
+        SetLastErrorCode(WSAHOST_NOT_FOUND);
+        return nullptr;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* list = nullptr;
+    const int rc = ::getaddrinfo(query.c_str(), nullptr, &hints, &list);
+    if (rc != 0) {
+        SetLastErrorCode(detail::WsaCodeFromResolver(rc));
+        return nullptr;
+    }
+    std::string official = query;
+    std::vector<std::uint32_t> addresses;
+    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
+        if (ai == list && ai->ai_canonname != nullptr)
+            official = ai->ai_canonname;
+        if (ai->ai_family != AF_INET || ai->ai_addr == nullptr)
+            continue;
+        const auto a = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
+        if (std::find(addresses.begin(), addresses.end(), a) == addresses.end())
+            addresses.push_back(a);
+    }
+    ::freeaddrinfo(list);
+    if (addresses.empty()) {
+        SetLastErrorCode(WSANO_DATA);
+        return nullptr;
+    }
+    return fillHost(official, addresses);
+}
+
+unsigned long inet_addr(const char* cp)
+{
+    constexpr unsigned long kNone = 0xFFFFFFFFul;
+    if (cp == nullptr || *cp == '\0')
+        return kNone;
+
+    // "a.b.c.d", "a.b.c" (c fills 16 bits), "a.b" (b fills 24 bits) or "a" (32 bits); each part in
+    // decimal, octal or hex. The text ends at its end or at the first white space.
+    std::uint32_t parts[4] = {};
+    int count = 0;
+    const char* p = cp;
+    while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) {
+        if (count == 4)
+            return kNone;
+        p = parseAddressPart(p, parts[count]);
+        if (p == nullptr)
+            return kNone;
+        ++count;
+        if (*p == '.') {
+            ++p;
+            if (*p == '\0' || std::isspace(static_cast<unsigned char>(*p)))
+                return kNone;
+        } else if (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) {
+            return kNone;
+        }
+    }
+
+    std::uint32_t host = 0;
+    switch (count) {
+    case 0: // nothing before the white space
+        host = 0;
+        break;
+    case 1:
+        host = parts[0];
+        break;
+    case 2:
+        if (parts[0] > 0xFF || parts[1] > 0xFFFFFF)
+            return kNone;
+        host = (parts[0] << 24) | parts[1];
+        break;
+    case 3:
+        if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFFFF)
+            return kNone;
+        host = (parts[0] << 24) | (parts[1] << 16) | parts[2];
+        break;
+    default:
+        if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFF || parts[3] > 0xFF)
+            return kNone;
+        host = (parts[0] << 24) | (parts[1] << 16) | (parts[2] << 8) | parts[3];
+        break;
+    }
+    return ::htonl(host);
+}
+
+char* inet_ntoa(in_addr in)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(&in.s_addr);
+    char* buf = service().ntoaBuffer;
+    std::snprintf(buf, sizeof service().ntoaBuffer, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    return buf;
+}
+
+unsigned short htons(unsigned short hostshort)
+{
+    return ::htons(hostshort);
+}
+
+// ---- Beyond Winsock 1.1 ----------------------------------------------------------------------
+
+unsigned short GetBoundPort(SOCKET s)
+{
+    const Socket* sock = find(s);
+    if (sock == nullptr)
+        return 0;
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(sock->fd, reinterpret_cast<sockaddr*>(&local), &len) != 0 || local.sin_family != AF_INET)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+std::vector<InterfaceAddress> GetInterfaceAddresses()
+{
+    Service& svc = service();
+    if (svc.interfaces)
+        return svc.interfaces();
+
+    std::vector<InterfaceAddress> result;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return result;
+    for (const ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
+        if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET)
+            continue;
+        InterfaceAddress entry;
+        entry.address = reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr;
+        entry.up = (ifa->ifa_flags & IFF_UP) != 0;
+        entry.loopback = (ifa->ifa_flags & IFF_LOOPBACK) != 0;
+        result.push_back(entry);
+    }
+    ::freeifaddrs(list);
+    return result;
+}
+
+int OpenHandleCount()
+{
+    return static_cast<int>(service().sockets.size());
+}
+
+// ---- Test hooks ------------------------------------------------------------------------------
+
+void SetResolverForTesting(Resolver resolver)
+{
+    service().resolver = std::move(resolver);
+}
+
+void SetHostNameForTesting(std::function<std::string()> hostName)
+{
+    service().hostName = std::move(hostName);
+}
+
+void SetInterfacesForTesting(std::function<std::vector<InterfaceAddress>()> interfaces)
+{
+    service().interfaces = std::move(interfaces);
+}
+
+void FailNextStartupForTesting(int code)
+{
+    service().failNextStartup = code;
+}
+
+} // namespace ws
