@@ -1,0 +1,737 @@
+#include "platform/logtextwidget.h"
+
+#include "loggrowth.h"
+#include "loglineindex.h"
+#include "loglinelayout.h"
+#include "logtextdecode.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <functional>
+
+namespace {
+
+constexpr int kMargin = 4;  // pixels left of the text (and right of it when wrapping)
+
+int toScrollValue(qint64 v) { return int(std::clamp<qint64>(v, 0, INT_MAX)); }
+
+bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c.isSurrogate(); }
+
+} // namespace
+
+// How the view is placed: from a line downwards, up from a line, or up from the end of the text
+// (following it as it grows).
+enum class Anchor { Top, Bottom, End };
+
+struct CLogTextWidget::Impl {
+    explicit Impl(CLogTextWidget* owner) : q(owner) {}
+
+    CLogTextWidget* q;
+    QByteArray bytes;
+    LogLineIndex index;
+    qint64 anchor = 0;  // the selection's fixed end
+    qint64 caret = 0;   // its moving end
+    bool readOnly = false;
+    bool wrap = false;
+    bool dragging = false;
+
+    Anchor placement = Anchor::Top;
+    qint64 placementLine = 0;
+    bool caretScrollPending = false;
+    bool viewDirty = true;
+    quint64 generation = 0;
+    std::vector<std::unique_ptr<LogLineLayout>> shown;  // the lines in view, top to bottom
+    std::vector<std::unique_ptr<LogLineLayout>> endLayouts;  // the last screenful, for the scroll range
+    qint64 topLine = 0;      // first line whose top is in view
+    int widestLine = 0;      // widest line laid out since the text or font last changed
+    bool syncingScrollBars = false;
+    bool repaintPending = false;  // a paint was asked for and has not happened yet
+    bool scrollBarsStale = true;  // the scroll bars lag behind the text or the view
+    QElapsedTimer lastPaint;
+    QTimer* frameTimer = nullptr;  // single shot: the repaint put off to the end of the frame
+    QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
+
+    qint64 size() const { return bytes.size(); }
+    qint64 lastLine() const { return index.lineCount() - 1; }
+    qint64 selStart() const { return std::min(anchor, caret); }
+    qint64 selEnd() const { return std::max(anchor, caret); }
+    int rowHeight() const { return std::max(1, q->fontMetrics().lineSpacing()); }
+    int viewHeight() const { return q->viewport()->height(); }
+    int wrapWidth() const { return wrap ? std::max(1, q->viewport()->width() - 2 * kMargin) : 0; }
+    qreal textLeft() const { return kMargin - (wrap ? 0 : q->horizontalScrollBar()->value()); }
+
+    // ---- changes ------------------------------------------------------------------------------
+    // Asks for a repaint. However many changes come in, the screen catches up at most once a frame:
+    // a change soon after a paint waits (on a single-shot timer) for the frame to end.
+    void requestPaint()
+    {
+        if (repaintPending)
+            return;
+        repaintPending = true;
+        const qint64 wait = lastPaint.isValid() ? frameMs() - lastPaint.elapsed() : 0;
+        if (wait > 0)
+            frameTimer->start(int(wait));
+        else
+            updateNow();
+    }
+    void updateNow()
+    {
+        q->viewport()->update();
+        repaintPending = q->viewport()->isVisible();  // a hidden widget drops the request
+    }
+    int frameMs() const
+    {
+        const QScreen* screen = q->screen();
+        const qreal hz = screen ? screen->refreshRate() : 60.0;
+        return std::clamp(int(1000.0 / std::max<qreal>(hz, 1.0)), 4, 40);
+    }
+    void changed()
+    {
+        viewDirty = true;
+        scrollBarsStale = true;
+        requestPaint();
+    }
+    void layoutsStale()
+    {
+        ++generation;
+        changed();
+    }
+    void setCaret(qint64 pos, bool keepAnchor)
+    {
+        caret = std::clamp<qint64>(pos, 0, size());
+        if (!keepAnchor)
+            anchor = caret;
+        requestPaint();
+    }
+
+    // The widget's font, shaped only where the script needs it: plain text skips the shaper.
+    QFont layoutFont() const
+    {
+        QFont f = q->font();
+        f.setStyleStrategy(QFont::StyleStrategy(f.styleStrategy() | QFont::PreferNoShaping));
+        return f;
+    }
+
+    // ---- lines and layouts --------------------------------------------------------------------
+    // The key of a line: its bytes without the line break (LF or CR LF). A CR that ends the whole
+    // text is left out too, since its LF may be on its way.
+    LogLineLayout::Key keyOf(qint64 line) const
+    {
+        LogLineLayout::Key key{line, index.lineStart(line), index.lineEnd(line, size()), generation};
+        if (key.end > key.start && bytes.at(key.end - 1) == '\r')
+            --key.end;
+        return key;
+    }
+
+    std::unique_ptr<LogLineLayout> layoutOf(qint64 line, std::vector<std::unique_ptr<LogLineLayout>>& reusable)
+    {
+        const LogLineLayout::Key key = keyOf(line);
+        for (auto& l : reusable) {
+            if (l && l->adoptIfSame(key))
+                return std::move(l);
+        }
+        auto l = std::make_unique<LogLineLayout>(key, bytes.constData() + key.start, layoutFont(), wrapWidth(),
+                                                 rowHeight(), q->palette().color(QPalette::PlaceholderText));
+        widestLine = std::max(widestLine, int(l->naturalWidth()) + 1);
+        return l;
+    }
+
+    // Lays out the lines in view for a placement; earlier layouts are reused where still valid.
+    std::vector<std::unique_ptr<LogLineLayout>> place(Anchor how, qint64 line,
+                                                      std::vector<std::unique_ptr<LogLineLayout>>& reusable)
+    {
+        std::vector<std::unique_ptr<LogLineLayout>> out;
+        const int height = viewHeight();
+        if (how != Anchor::Top) {
+            int y = height;
+            for (qint64 l = (how == Anchor::End ? lastLine() : std::min(line, lastLine())); l >= 0 && y > 0; --l) {
+                out.push_back(layoutOf(l, reusable));
+                y -= out.back()->height();
+                out.back()->y = y;
+            }
+            std::reverse(out.begin(), out.end());
+            if (y <= 0 || out.empty())
+                return out;
+            // Everything from line 0 fits above: show it from the top instead.
+            for (auto& l : out)
+                reusable.push_back(std::move(l));
+            out.clear();
+            line = 0;
+        }
+        for (qint64 l = std::clamp<qint64>(line, 0, lastLine()), y = 0; l <= lastLine() && y < height; ++l) {
+            out.push_back(layoutOf(l, reusable));
+            out.back()->y = int(y);
+            y += out.back()->height();
+        }
+        return out;
+    }
+
+    static qint64 firstWholeLine(const std::vector<std::unique_ptr<LogLineLayout>>& lines)
+    {
+        for (const auto& l : lines) {
+            if (l->y >= 0)
+                return l->key().line;
+        }
+        return lines.empty() ? 0 : lines.back()->key().line;
+    }
+
+    bool lineWhollyShown(qint64 line) const
+    {
+        for (const auto& l : shown) {
+            if (l->key().line == line)
+                return l->y >= 0 && l->y + l->height() <= viewHeight();
+        }
+        return false;
+    }
+
+    void relayout()
+    {
+        if (!viewDirty)
+            return;
+        viewDirty = false;
+        auto previous = std::move(shown);
+        shown = place(placement, placementLine, previous);
+        if (caretScrollPending) {
+            caretScrollPending = false;
+            const qint64 line = index.lineOf(caret);
+            if (!lineWhollyShown(line)) {
+                placement = line < firstWholeLine(shown) ? Anchor::Top : Anchor::Bottom;
+                if (placement == Anchor::Bottom && line == lastLine())
+                    placement = Anchor::End;
+                placementLine = line;
+                for (auto& l : shown)
+                    previous.push_back(std::move(l));
+                shown = place(placement, placementLine, previous);
+            }
+            scrollCaretIntoViewHorizontally();
+        }
+        topLine = firstWholeLine(shown);
+    }
+
+    void scrollCaretIntoViewHorizontally()
+    {
+        if (wrap)
+            return;
+        const qint64 line = index.lineOf(caret);
+        for (const auto& l : shown) {
+            if (l->key().line != line)
+                continue;
+            const int x = int(l->layout().lineAt(0).cursorToX(l->charOfByte(caret)));
+            QScrollBar* bar = q->horizontalScrollBar();
+            const int visible = q->viewport()->width() - 2 * kMargin;
+            int value = bar->value();
+            if (x < value)
+                value = x;
+            else if (x > value + visible)
+                value = x - visible;
+            if (value != bar->value()) {
+                bar->setMaximum(std::max(bar->maximum(), value));
+                syncingScrollBars = true;
+                bar->setValue(value);
+                syncingScrollBars = false;
+            }
+            return;
+        }
+    }
+
+    // The top line when the end of the text is at the bottom of the view: the vertical maximum.
+    qint64 endTopLine()
+    {
+        if (placement == Anchor::End)
+            return topLine;
+        if (!wrap)
+            return std::max<qint64>(0, index.lineCount() - std::max(1, viewHeight() / rowHeight()));
+        // Lay out the last screenful, keeping it for the next time (the end rarely changes alone).
+        std::vector<std::unique_ptr<LogLineLayout>> pool = std::move(endLayouts);
+        for (auto& l : shown)
+            pool.push_back(std::move(l));
+        auto endSet = place(Anchor::End, 0, pool);
+        const qint64 result = firstWholeLine(endSet);
+        const qint64 firstEndLine = endSet.empty() ? 0 : endSet.front()->key().line;
+        for (auto& l : endSet)
+            pool.push_back(std::move(l));
+        shown = place(placement, placementLine, pool);
+        std::erase_if(pool, [&](const auto& l) { return !l || l->key().line < firstEndLine; });
+        endLayouts = std::move(pool);
+        return result;
+    }
+
+    void syncScrollBars()
+    {
+        scrollBarsStale = false;
+        relayout();
+        syncingScrollBars = true;
+        QScrollBar* v = q->verticalScrollBar();
+        const qint64 maxTop = endTopLine();
+        v->setRange(0, toScrollValue(maxTop));
+        qint64 whole = 0;
+        for (const auto& l : shown)
+            whole += (l->y >= 0 && l->y + l->height() <= viewHeight()) ? 1 : 0;
+        v->setPageStep(toScrollValue(std::max<qint64>(1, whole - 1)));
+        v->setSingleStep(1);
+        v->setValue(toScrollValue(placement == Anchor::End ? maxTop : topLine));
+
+        QScrollBar* h = q->horizontalScrollBar();
+        if (wrap) {
+            h->setRange(0, 0);
+        } else {
+            h->setRange(0, std::max(0, widestLine + 2 * kMargin - q->viewport()->width()));
+            h->setPageStep(std::max(1, q->viewport()->width()));
+            h->setSingleStep(std::max(1, q->fontMetrics().averageCharWidth() * 2));
+        }
+        syncingScrollBars = false;
+    }
+
+    // ---- hit testing --------------------------------------------------------------------------
+    // The line at viewport y (the nearest one when y is above or below the lines in view).
+    const LogLineLayout* lineAtY(int y)
+    {
+        relayout();
+        if (shown.empty())
+            return nullptr;
+        for (const auto& l : shown) {
+            if (y < l->y + l->height())
+                return l.get();
+        }
+        return shown.back().get();
+    }
+
+    qint64 byteAt(QPoint pos)
+    {
+        const LogLineLayout* l = lineAtY(pos.y());
+        if (!l)
+            return size();
+        if (pos.y() >= l->y + l->height() && l->key().line == lastLine())
+            return size();
+        return l->byteOfChar(l->hitChar(QPointF(pos.x() - textLeft(), pos.y() - l->y)));
+    }
+
+    void selectWordAt(QPoint pos)
+    {
+        const LogLineLayout* l = lineAtY(pos.y());
+        if (!l)
+            return;
+        const QString& text = l->text();
+        int from = l->hitChar(QPointF(pos.x() - textLeft(), pos.y() - l->y));
+        int to = from;
+        if (from < text.size() && isWordChar(text.at(from))) {
+            while (from > 0 && isWordChar(text.at(from - 1)))
+                --from;
+            while (to < text.size() && isWordChar(text.at(to)))
+                ++to;
+        } else if (from < text.size()) {
+            to = from + 1;
+        }
+        anchor = l->byteOfChar(from);
+        caret = l->byteOfChar(to);
+        requestPaint();
+    }
+
+    // ---- keyboard movement --------------------------------------------------------------------
+    qint64 lineContentEnd(qint64 line) const { return keyOf(line).end; }
+
+    qint64 verticalMove(qint64 pos, qint64 lines) const
+    {
+        const qint64 line = index.lineOf(pos);
+        const qint64 target = std::clamp<qint64>(line + lines, 0, lastLine());
+        const qint64 column = pos - index.lineStart(line);
+        const qint64 to = std::min(index.lineStart(target) + column, lineContentEnd(target));
+        return logtext::charStartAt(bytes.constData(), size(), to);
+    }
+
+    void paste()
+    {
+        const QByteArray data = QGuiApplication::clipboard()->text().toUtf8();
+        if (!data.isEmpty())
+            q->replaceSelection(data.constData(), data.size());
+    }
+};
+
+// ---- construction -------------------------------------------------------------------------------
+
+CLogTextWidget::CLogTextWidget(QWidget* parent)
+    : QAbstractScrollArea(parent)
+    , d(std::make_unique<Impl>(this))
+{
+    setAccessibleName(QStringLiteral("Log"));
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    d->scrollBarTimer = new QTimer(this);
+    d->scrollBarTimer->setSingleShot(true);
+    d->scrollBarTimer->setInterval(0);
+    connect(d->scrollBarTimer, &QTimer::timeout, this, [this] { d->syncScrollBars(); });
+    d->frameTimer = new QTimer(this);
+    d->frameTimer->setSingleShot(true);
+    d->frameTimer->setTimerType(Qt::PreciseTimer);
+    connect(d->frameTimer, &QTimer::timeout, this, [this] { d->updateNow(); });
+}
+
+CLogTextWidget::~CLogTextWidget() = default;
+
+// ---- the text -----------------------------------------------------------------------------------
+
+const QByteArray& CLogTextWidget::bytes() const { return d->bytes; }
+
+qsizetype CLogTextWidget::size() const { return d->bytes.size(); }
+
+void CLogTextWidget::setBytes(QByteArray text)
+{
+    d->bytes = std::move(text);
+    d->index.rebuild(d->bytes.constData(), d->bytes.size());
+    d->anchor = d->caret = 0;
+    d->shown.clear();
+    d->endLayouts.clear();
+    d->widestLine = 0;
+    d->placement = Anchor::Top;
+    d->placementLine = 0;
+    d->caretScrollPending = false;
+    horizontalScrollBar()->setValue(0);
+    d->layoutsStale();
+}
+
+void CLogTextWidget::replaceSelection(const char* data, qsizetype length)
+{
+    length = data ? std::max<qsizetype>(0, length) : 0;
+    const qint64 start = d->selStart();
+    const qint64 removed = d->selEnd() - start;
+    if (removed == 0 && start == d->size()) {
+        const std::less<const char*> before;
+        if (!before(data, d->bytes.constBegin()) && before(data, d->bytes.constEnd()))  // own bytes: copy before growing
+            return replaceSelection(QByteArray(data, length).constData(), length);
+        loggrowth::reserveFor(d->bytes, d->size() + length);
+        d->bytes.append(data, length);
+        d->index.appended(start, d->bytes.constData() + start, length);
+        d->changed();
+    } else {
+        d->bytes.replace(start, removed, data, length);
+        d->index.replaced(start, removed, d->bytes.constData() + start, length);
+        d->layoutsStale();
+    }
+    d->anchor = d->caret = start + length;
+    emit textEdited();
+}
+
+// ---- selection ----------------------------------------------------------------------------------
+
+void CLogTextWidget::setSelection(qsizetype start, qsizetype end)
+{
+    d->anchor = std::clamp<qint64>(start, 0, d->size());
+    d->caret = std::clamp<qint64>(end, 0, d->size());
+    d->requestPaint();
+}
+
+qsizetype CLogTextWidget::selectionStart() const { return d->selStart(); }
+
+qsizetype CLogTextWidget::selectionEnd() const { return d->selEnd(); }
+
+QByteArray CLogTextWidget::selectedBytes() const
+{
+    return d->bytes.mid(d->selStart(), d->selEnd() - d->selStart());
+}
+
+void CLogTextWidget::scrollCaretIntoView()
+{
+    if (d->caret == d->size()) {
+        d->placement = Anchor::End;  // the common case, following the end of the log
+    }
+    d->caretScrollPending = true;  // worked out at the next layout, however many calls come first
+    d->changed();
+}
+
+// ---- edit commands ------------------------------------------------------------------------------
+
+void CLogTextWidget::copy() const
+{
+    // Invalid UTF-8 becomes U+FFFD; line breaks stay as they are in the bytes (CR LF stays CR LF).
+    const QByteArray selected = selectedBytes();
+    if (!selected.isEmpty())
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(selected));
+}
+
+void CLogTextWidget::selectAllText()
+{
+    d->anchor = 0;
+    d->caret = d->size();
+    d->requestPaint();
+}
+
+// ---- style --------------------------------------------------------------------------------------
+
+void CLogTextWidget::setReadOnly(bool readOnly)
+{
+    d->readOnly = readOnly;
+    d->requestPaint();
+}
+
+bool CLogTextWidget::isReadOnly() const { return d->readOnly; }
+
+void CLogTextWidget::setWordWrap(bool wrap)
+{
+    if (d->wrap == wrap)
+        return;
+    d->wrap = wrap;
+    setHorizontalScrollBarPolicy(wrap ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    horizontalScrollBar()->setValue(0);
+    d->layoutsStale();
+}
+
+bool CLogTextWidget::wordWrap() const { return d->wrap; }
+
+// ---- layout queries -----------------------------------------------------------------------------
+
+qsizetype CLogTextWidget::lineCount() const { return d->index.lineCount(); }
+
+qsizetype CLogTextWidget::firstVisibleLine() const
+{
+    d->relayout();
+    return d->topLine;
+}
+
+bool CLogTextWidget::isEndVisible() const
+{
+    d->relayout();
+    if (d->shown.empty())
+        return true;
+    const LogLineLayout& last = *d->shown.back();
+    return last.key().line == d->lastLine() && last.y + last.height() <= d->viewHeight();
+}
+
+// ---- events -------------------------------------------------------------------------------------
+
+void CLogTextWidget::paintEvent(QPaintEvent* event)
+{
+    if (!d->frameTimer->isActive())
+        d->repaintPending = false;
+    d->lastPaint.start();
+    d->relayout();
+    if (d->scrollBarsStale && !d->scrollBarTimer->isActive())
+        d->scrollBarTimer->start();
+    QPainter painter(viewport());  // the viewport fills its own background
+    const QRect clip = event->rect();
+    painter.setPen(palette().color(QPalette::Text));
+
+    const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+    const qint64 selStart = d->selStart();
+    const qint64 selEnd = d->selEnd();
+    const qreal left = d->textLeft();
+    for (const auto& line : d->shown) {
+        if (line->y > clip.bottom() || line->y + line->height() <= clip.top())
+            continue;
+        const LogLineLayout::Key& key = line->key();
+        const QPointF origin(left, line->y);
+        QList<QTextLayout::FormatRange> selection;
+        if (selStart < selEnd && selStart <= key.end && selEnd > key.start) {
+            QTextLayout::FormatRange range;
+            range.start = line->charOfByte(std::max(selStart, key.start));
+            range.length = line->charOfByte(std::min(selEnd, key.end)) - range.start;
+            range.format.setBackground(palette().brush(group, QPalette::Highlight));
+            range.format.setForeground(palette().brush(group, QPalette::HighlightedText));
+            if (range.length > 0)
+                selection.append(range);
+            if (selEnd > key.end && key.line < d->lastLine()) {  // the line break is selected too
+                const QRectF mark(left + line->endX(), line->y + line->height() - d->rowHeight(),
+                                  fontMetrics().averageCharWidth(), d->rowHeight());
+                painter.fillRect(mark, palette().brush(group, QPalette::Highlight));
+            }
+        }
+        line->layout().draw(&painter, origin, selection, clip);
+        if (!d->readOnly && hasFocus() && d->caret >= key.start && d->caret <= key.end)
+            line->layout().drawCursor(&painter, origin, line->charOfByte(d->caret));
+    }
+}
+
+void CLogTextWidget::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    if (d->wrap)
+        d->layoutsStale();
+    else
+        d->changed();
+}
+
+void CLogTextWidget::scrollContentsBy(int dx, int dy)
+{
+    if (d->syncingScrollBars)
+        return;
+    if (dy != 0) {
+        QScrollBar* v = verticalScrollBar();
+        if (v->value() >= v->maximum())
+            d->placement = Anchor::End;
+        else
+            d->placement = Anchor::Top;
+        d->placementLine = v->value();
+    }
+    if (dx != 0 || dy != 0)
+        d->changed();
+}
+
+void CLogTextWidget::keyPressEvent(QKeyEvent* event)
+{
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const char* data = d->bytes.constData();
+    const qint64 size = d->size();
+
+    if (event == QKeySequence::Copy || (event->key() == Qt::Key_Insert && ctrl && !shift)) {
+        copy();
+        return;
+    }
+    if (event == QKeySequence::SelectAll) {
+        selectAllText();
+        return;
+    }
+
+    qint64 to = -1;
+    switch (event->key()) {
+    case Qt::Key_PageUp:
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        return;
+    case Qt::Key_PageDown:
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        return;
+    case Qt::Key_Left:
+        to = logtext::prevCharBoundary(data, size, d->caret);
+        break;
+    case Qt::Key_Right:
+        to = logtext::nextCharBoundary(data, size, d->caret);
+        break;
+    case Qt::Key_Up:
+        to = d->verticalMove(d->caret, -1);
+        break;
+    case Qt::Key_Down:
+        to = d->verticalMove(d->caret, 1);
+        break;
+    case Qt::Key_Home:
+        to = ctrl ? 0 : d->index.lineStart(d->index.lineOf(d->caret));
+        break;
+    case Qt::Key_End:
+        to = ctrl ? size : d->lineContentEnd(d->index.lineOf(d->caret));
+        break;
+    default:
+        break;
+    }
+    if (to >= 0) {
+        d->setCaret(to, shift);
+        scrollCaretIntoView();
+        return;
+    }
+
+    if (!d->readOnly) {
+        if (event == QKeySequence::Paste) {
+            d->paste();
+            return;
+        }
+        if (event == QKeySequence::Cut) {
+            copy();
+            replaceSelection("", 0);
+            return;
+        }
+        const bool back = event->key() == Qt::Key_Backspace;
+        if ((back || event->key() == Qt::Key_Delete) && d->selStart() == d->selEnd()) {
+            d->anchor = back ? logtext::prevCharBoundary(data, size, d->caret)
+                             : logtext::nextCharBoundary(data, size, d->caret);
+        }
+        if (back || event->key() == Qt::Key_Delete) {
+            replaceSelection("", 0);
+            scrollCaretIntoView();
+            return;
+        }
+        const QString text = event->text();
+        if (!text.isEmpty() && !ctrl && (text.at(0).isPrint() || text == u"\t" || text == u"\r")) {
+            const QByteArray utf8 = text == u"\r" ? QByteArray("\r\n") : text.toUtf8();
+            replaceSelection(utf8.constData(), utf8.size());
+            scrollCaretIntoView();
+            return;
+        }
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+void CLogTextWidget::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    d->dragging = true;
+    d->setCaret(d->byteAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
+}
+
+void CLogTextWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!d->dragging || !(event->buttons() & Qt::LeftButton))
+        return;
+    const QPoint pos = event->position().toPoint();
+    // Dragging past the top or bottom edge scrolls a line at a time.
+    if (pos.y() < 0)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (pos.y() >= viewport()->height())
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    d->setCaret(d->byteAt(pos), true);
+}
+
+void CLogTextWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !d->dragging)
+        return;
+    d->dragging = false;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard->supportsSelection() && d->selStart() < d->selEnd())
+        clipboard->setText(QString::fromUtf8(selectedBytes()), QClipboard::Selection);
+}
+
+void CLogTextWidget::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseDoubleClickEvent(event);
+        return;
+    }
+    d->dragging = false;
+    d->selectWordAt(event->position().toPoint());
+}
+
+bool CLogTextWidget::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: {
+        // Copy and select-all belong to the log while it has focus.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key == QKeySequence::Copy || key == QKeySequence::SelectAll
+            || (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ControlModifier)) {
+            event->accept();
+            return true;
+        }
+        break;
+    }
+    case QEvent::Show:
+    case QEvent::Hide:
+        d->frameTimer->stop();
+        d->repaintPending = false;  // a hidden widget drops update requests; showing paints all
+        break;
+    case QEvent::FontChange:
+        d->widestLine = 0;
+        d->layoutsStale();
+        break;
+    case QEvent::PaletteChange:
+        d->layoutsStale();  // the note after a cut line takes its colour from the palette
+        break;
+    default:
+        break;
+    }
+    return QAbstractScrollArea::event(event);
+}
