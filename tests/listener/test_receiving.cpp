@@ -5,6 +5,8 @@
 
 #include "platform/winsock.h"
 
+#include <QWidget>
+
 #include <arpa/inet.h>
 
 using testsupport::AppFixture;
@@ -260,29 +262,34 @@ TEST_F(Receiving, QueuedEventsForAClosedSocketDoNoHarm)
 TEST_F(Receiving, AThousandClientsLeaveNoDescriptorBehind)
 {
     const std::uint16_t port = Bind(1);
-    // Each client's close ends the binding; bind again for the next one, as a user would.
-    const int fdsBefore = testsupport::OpenDescriptorCount();
+    const std::string portText = std::to_string(port);
+    // One client's whole session; its close ends the binding, which is made again as a user would.
+    const auto session = [&] {
+        TcpClient client(port);
+        if (!client.Connected() || !client.Send("ping\n"))
+            return false;
+        client.Close();
+        if (!waitFor([&] { return View()->m_listenSocket == 0; }))
+            return false;
+        View()->m_nProtocol = 1;
+        return View()->StartListening("127.0.0.1", portText.c_str()) == 0;
+    };
+    // The first sessions may open what the process keeps for good (the event loop's own).
+    View()->OnClearLog();
+    const int fdsBefore = testsupport::OpenSocketCount();
+    ASSERT_GE(fdsBefore, 1);   // the binding
     const int handlesBefore = ws::OpenHandleCount();
     const QDeadlineTimer deadline(60000);
     int done = 0;
-    for (; done < 1000 && !deadline.hasExpired(); ++done) {
-        if (View()->m_listenSocket == 0) {
-            const std::string text = std::to_string(port);
-            View()->m_nProtocol = 1;
-            ASSERT_EQ(View()->StartListening("127.0.0.1", text.c_str()), 0);
-        }
-        TcpClient client(port);
-        ASSERT_TRUE(client.Connected());
-        ASSERT_TRUE(client.Send("ping\n"));
-        client.Close();
-        ASSERT_TRUE(waitFor([&] { return View()->m_listenSocket == 0; }));
-    }
+    for (; done < 1000 && !deadline.hasExpired(); ++done)
+        ASSERT_TRUE(session()) << "session " << done;
     EXPECT_EQ(done, 1000);
-    EXPECT_EQ(testsupport::OpenDescriptorCount(), fdsBefore - 1);   // the binding itself is gone
-    EXPECT_EQ(ws::OpenHandleCount(), handlesBefore - 1);
+    EXPECT_EQ(testsupport::OpenSocketCount(), fdsBefore);
+    EXPECT_EQ(ws::OpenHandleCount(), handlesBefore);
     const std::string log = Log();
     std::size_t closes = 0;
     for (std::size_t at = log.find(kCloseLine); at != std::string::npos; at = log.find(kCloseLine, at + 1))
         ++closes;
     EXPECT_EQ(closes, 1000u);
+    EXPECT_EQ(log.size(), 1000 * (std::string("ping\r\n").size() + kCloseLine.size()));
 }

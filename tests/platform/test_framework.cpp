@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QMainWindow>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>

@@ -84,7 +84,7 @@ private:
 // makes no connection).
 bool TcpPortListening(std::uint16_t port);
 
-// Open descriptors of this process.
-int OpenDescriptorCount();
+// Open socket descriptors of this process.
+int OpenSocketCount();
 
 } // namespace testsupport
