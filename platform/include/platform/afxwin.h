@@ -556,6 +556,7 @@ public:
 
     CWnd* m_pMainWnd = nullptr;
     CString m_pszAppName;   // the application title
+    int m_nExitCode = 1;    // what the process returns when InitInstance fails
 
     static const AFX_MSGMAP* GetThisMessageMap();
     const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
@@ -564,10 +565,16 @@ private:
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
 };
 
+// "ProductName major.minor.build.revision" from the version block, or empty.
+CString AfxGetProductVersion();
+
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 // The framework's entry: sets up Qt, runs InitInstance, the message loop and ExitInstance.
 int AfxWinMain(int argc, char** argv);
+// Answers --help and --version and refuses unknown options and a second file, on standard output
+// or standard error: the exit code, or -1 to go on.
+int AfxPreParseCommandLine(int argc, char** argv);
 
 // ---- Message boxes and file dialogs -----------------------------------------------------------------
 inline constexpr UINT MB_OK = 0;
