@@ -38,6 +38,29 @@ private:
     QLineEdit* m_edit;
     int m_limit;
 };
+
+// A radio button of a template whose buttons each carry a tab stop. Qt's exclusive buttons take
+// the Tab stop away from the unchecked ones of their group whenever one of them gets the focus,
+// so Tab would jump from the checked button past the others; the template's tab stops are put
+// back, and Tab visits every button of the group in template order, as the dialog manager does.
+class CTabStopRadioButton final : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void focusInEvent(QFocusEvent* e) override
+    {
+        QRadioButton::focusInEvent(e);
+        if (parentWidget() == nullptr)
+            return;
+        for (QRadioButton* b : parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly)) {
+            const uint style = b->property(kStyleProperty).toUInt();
+            if ((style & WS_TABSTOP) != 0 && (style & WS_DISABLED) == 0 && b->isEnabled())
+                b->setFocusPolicy(static_cast<Qt::FocusPolicy>(b->focusPolicy() | Qt::TabFocus));
+        }
+    }
+};
+
 } // namespace
 
 // The dialog's window: Escape and the close box cancel through the dialog's own OnCancel.
@@ -227,7 +250,7 @@ void CDialog::CreateControls()
         switch (c.cls) {
         case ControlClass::Button:
             if (type == BS_AUTORADIOBUTTON) {
-                w = new QRadioButton(text, dlg);
+                w = new CTabStopRadioButton(text, dlg);
             } else if (type == BS_AUTOCHECKBOX) {
                 w = new QCheckBox(text, dlg);
             } else if (type == BS_GROUPBOX) {

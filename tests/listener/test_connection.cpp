@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTest>
 
 #include <arpa/inet.h>
 
@@ -137,6 +138,52 @@ TEST_F(Connection, ASuccessfulBindShowsTheBoundPortAndRemembersWhatWasTyped)
     const Shown again = Run([](CDialog&) { return IDCANCEL; });
     EXPECT_EQ(again.port, QStringLiteral("0"));
     EXPECT_TRUE(again.tcp);
+}
+
+TEST_F(Connection, TabVisitsBothProtocolsAndSpaceOrArrowsChooseOne)
+{
+    // Real key presses in the active dialog: Qt's exclusive buttons drop the unchecked ones from
+    // the Tab chain once one of them has had the focus, which the walk must not show.
+    std::vector<int> tabbed;
+    bool active = false;
+    bool spaceChoseTcp = false;
+    bool upChoseUdp = false;
+    bool downChoseTcp = false;
+    Run([&](CDialog& dlg) {
+        QWidget* window = dlg.GetWidget();
+        window->activateWindow();
+        active = QTest::qWaitForWindowActive(window);
+        const auto focusedId = [&] { return window->focusWidget()->property("cisternControlId").toInt(); };
+        SetPort(dlg, "0");
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
+            tabbed.push_back(focusedId());
+        }
+        // Back to TCP: Space chooses it; the arrows move the choice and the focus with it.
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(window->focusWidget(), Qt::Key_Backtab);
+        QTest::keyClick(window->focusWidget(), Qt::Key_Space);
+        spaceChoseTcp = focusedId() == IDC_TCP && Button(dlg, IDC_TCP)->isChecked();
+        QTest::keyClick(window->focusWidget(), Qt::Key_Up);
+        upChoseUdp = focusedId() == IDC_UDP && Button(dlg, IDC_UDP)->isChecked() && !Button(dlg, IDC_TCP)->isChecked();
+        QTest::keyClick(window->focusWidget(), Qt::Key_Down);
+        downChoseTcp = focusedId() == IDC_TCP && Button(dlg, IDC_TCP)->isChecked();
+        // And after the arrows, Tab still visits both.
+        QTest::keyClick(window->focusWidget(), Qt::Key_Backtab);
+        tabbed.push_back(focusedId());
+        QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
+        tabbed.push_back(focusedId());
+        QTest::keyClick(window->focusWidget(), Qt::Key_Return);
+        return 0;   // Return has already pressed OK
+    });
+    ASSERT_TRUE(active);
+    EXPECT_EQ(tabbed, (std::vector<int>{IDC_UDP, IDC_TCP, IDC_CLEARWINDOW, IDOK, IDCANCEL, IDC_UDP, IDC_TCP}));
+    EXPECT_TRUE(spaceChoseTcp);
+    EXPECT_TRUE(upChoseUdp);
+    EXPECT_TRUE(downChoseTcp);
+    ASSERT_NE(View()->m_listenSocket, 0u);
+    EXPECT_TRUE(testsupport::TcpPortListening(static_cast<std::uint16_t>(ws::GetBoundPort(View()->m_listenSocket))));
+    EXPECT_EQ(Profile("Protocol").toInt(), 1);
 }
 
 TEST_F(Connection, StoredValuesAreOfferedAsTheyStand)
