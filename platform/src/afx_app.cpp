@@ -257,16 +257,24 @@ void CWinApp::OnAppExit()
         m_pMainWnd->DestroyWindow();
 }
 
+namespace {
+// A profile value as text. A value that the INI reader took for a list (it had unquoted commas)
+// is joined back with its commas; the reader has dropped the blanks around each part.
+QString ProfileText(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QLatin1Char(','));
+    return v.toString();
+}
+} // namespace
+
 CString CWinApp::GetProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultValue)
 {
     const auto settings = OpenProfile();
     const QVariant v = settings->value(ProfileKey(section, entry));
     if (!v.isValid())
         return CString(defaultValue);
-    // A value that the INI reader took for a list (it had commas) is joined back as it stood.
-    if (v.typeId() == QMetaType::QStringList)
-        return v.toStringList().join(QLatin1Char(',')).toStdString();
-    return v.toString().toStdString();
+    return ProfileText(v).toStdString();
 }
 
 int CWinApp::GetProfileInt(LPCSTR section, LPCSTR entry, int defaultValue)
@@ -275,8 +283,9 @@ int CWinApp::GetProfileInt(LPCSTR section, LPCSTR entry, int defaultValue)
     const QVariant v = settings->value(ProfileKey(section, entry));
     if (!v.isValid())
         return defaultValue;
-    // Read as the decimal number the value starts with, as the INI reader of old did.
-    return std::atoi(v.toString().toUtf8().constData());
+    // Read as the decimal number the value's text starts with, as the INI reader of old did: from
+    // the same text GetProfileString gives, so "1, 2" is 1 here too (a list's toString() is empty).
+    return std::atoi(ProfileText(v).toUtf8().constData());
 }
 
 BOOL CWinApp::WriteProfileString(LPCSTR section, LPCSTR entry, LPCSTR value)

@@ -6,11 +6,13 @@
 #include "resources/resource.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <string>
@@ -200,4 +202,29 @@ TEST_F(Keys, ConnectionMenuShowsExactlyOneOfItsTwoItemsEnabled)
     QStatusTipEvent none{QString()};
     QCoreApplication::sendEvent(main, &none);
     EXPECT_EQ(Frame()->GetStatusBar().GetMessageText(), "For Help, press F1");
+}
+
+TEST(Profile, NumbersAreReadFromTheSameTextAsStringsEvenWithCommas)
+{
+    // A settings file written by hand (or damaged): Qt's INI reader takes unquoted commas for a
+    // list, whose toString() is empty; the number must still be the one the text starts with.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Sumpwell.ini"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Connect]\nProtocol=1, 2\nPort=40000,40001\nPlain= 7x\nText=\"3,4\"\n");
+    }
+    afxtest::SetProfilePath(path.toStdString());
+    CWinApp app("profile test");
+    EXPECT_EQ(app.GetProfileString("Connect", "Protocol", "?"), "1,2");
+    EXPECT_EQ(app.GetProfileInt("Connect", "Protocol", -1), 1);
+    EXPECT_EQ(app.GetProfileString("Connect", "Port", "?"), "40000,40001");
+    EXPECT_EQ(app.GetProfileInt("Connect", "Port", -1), 40000);
+    EXPECT_EQ(app.GetProfileInt("Connect", "Plain", -1), 7);
+    EXPECT_EQ(app.GetProfileString("Connect", "Text", "?"), "3,4");
+    EXPECT_EQ(app.GetProfileInt("Connect", "Text", -1), 3);
+    EXPECT_EQ(app.GetProfileInt("Connect", "Missing", -1), -1);
+    afxtest::SetProfilePath("");
 }
