@@ -266,6 +266,15 @@ QString ProfileText(const QVariant& v)
         return v.toStringList().join(QLatin1Char(','));
     return v.toString();
 }
+
+// Writes the profile out; whether the file could be written. A file that was malformed when it
+// was read leaves FormatError standing after a write that went well (the file is then rewritten
+// in good form), so only AccessError means the value was not stored.
+bool SyncProfile(QSettings& settings)
+{
+    settings.sync();
+    return settings.status() != QSettings::AccessError;
+}
 } // namespace
 
 CString CWinApp::GetProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultValue)
@@ -292,16 +301,14 @@ BOOL CWinApp::WriteProfileString(LPCSTR section, LPCSTR entry, LPCSTR value)
 {
     const auto settings = OpenProfile();
     settings->setValue(ProfileKey(section, entry), QString::fromUtf8(value ? value : ""));
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    return SyncProfile(*settings);
 }
 
 BOOL CWinApp::WriteProfileInt(LPCSTR section, LPCSTR entry, int value)
 {
     const auto settings = OpenProfile();
     settings->setValue(ProfileKey(section, entry), QString::number(value));
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    return SyncProfile(*settings);
 }
 
 // ---- Entry -----------------------------------------------------------------------------------------

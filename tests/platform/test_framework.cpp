@@ -228,3 +228,35 @@ TEST(Profile, NumbersAreReadFromTheSameTextAsStringsEvenWithCommas)
     EXPECT_EQ(app.GetProfileInt("Connect", "Missing", -1), -1);
     afxtest::SetProfilePath("");
 }
+
+TEST(Profile, WritingSaysWhetherTheValueWasStored)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CWinApp app("profile test");
+
+    // A malformed file: the value is stored (the file is written anew), and the write says so.
+    const QString path = dir.filePath(QStringLiteral("Sumpwell.ini"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Connect\nPort=1\n\xff\xfe garbage\n");
+    }
+    afxtest::SetProfilePath(path.toStdString());
+    EXPECT_TRUE(app.WriteProfileString("Connect", "Port", "555"));
+    EXPECT_TRUE(app.WriteProfileInt("Connect", "Protocol", 1));
+    EXPECT_EQ(app.GetProfileString("Connect", "Port", "?"), "555");
+    EXPECT_EQ(app.GetProfileInt("Connect", "Protocol", -1), 1);
+
+    // A place that cannot hold a file (its folder is a file): not stored, and the write says so.
+    const QString blocker = dir.filePath(QStringLiteral("not-a-folder"));
+    {
+        QFile f(blocker);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    afxtest::SetProfilePath((blocker + QStringLiteral("/Sumpwell.ini")).toStdString());
+    EXPECT_FALSE(app.WriteProfileString("Connect", "Port", "555"));
+    EXPECT_FALSE(app.WriteProfileInt("Connect", "Protocol", 1));
+    EXPECT_EQ(app.GetProfileString("Connect", "Port", "?"), "?");
+    afxtest::SetProfilePath("");
+}
