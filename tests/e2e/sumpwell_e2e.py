@@ -310,6 +310,7 @@ class App:
                     "XDG_RUNTIME_DIR": run, "HOME": world.path("home"), "LANG": "C.UTF-8",
                     "QT_ACCESSIBILITY": "0", "NO_AT_BRIDGE": "1"})
         os.makedirs(env["HOME"], exist_ok=True)
+        self.name = name
         self.log_path = world.path(name + ".out")
         out = open(self.log_path, "wb")
         # Without the right to pass over file permissions, as an ordinary user: a folder or file that
@@ -908,6 +909,24 @@ def profile_faults(w):
 
 # ---- Running ------------------------------------------------------------------------------------------
 
+SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: AddressSanitizer",
+                     "runtime error:")
+
+
+def finish(w):
+    """Every program still running leaves through Connection > Exit and ends with exit code 0 (a
+    sanitizer build reports leaks there); no program printed a sanitizer report."""
+    for app in w.apps:
+        if app.proc.poll() is None and app.main is not None:
+            app.exit_by_menu()
+            wait_until(lambda: app.proc.poll() is not None, 60, "%s to end through Exit" % app.name)
+            check(app.proc.returncode == 0, "%s ended with exit code %d" % (app.name, app.proc.returncode))
+    for app in w.apps:
+        out = app.output()
+        for mark in SANITIZER_REPORTS:
+            check(mark not in out, "%s printed a sanitizer report (%s):\n%s" % (app.name, mark, out[-6000:]))
+
+
 def run_case(name, program, keep):
     w = World(program, keep)
     ok = False
@@ -916,6 +935,7 @@ def run_case(name, program, keep):
         w.start_x()
         log("case %s in %s" % (name, w.dir))
         CASES[name](w)
+        finish(w)
         ok = True
         log("case %s passed" % name)
     except Exception as e:  # noqa: BLE001 - every failure is reported the same way
