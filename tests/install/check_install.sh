@@ -5,6 +5,7 @@
 #
 # Environment (set by tests/install/CMakeLists.txt): INSTALL_PREFIX, BUILD_DIR, CMAKE,
 # PROJECT_VERSION. Every check of a part runs; the part fails if any did.
+# shellcheck disable=SC2015  # "check && ok || fail": ok only echoes, so fail runs exactly when the check fails
 set -uo pipefail
 
 part=${1:?which part}
@@ -160,6 +161,7 @@ manual)
     grep -qx "$heading" <<<"$text" || fail "no $heading section"
   done
   grep -q '^ *sumpwell - ' <<<"$text" || fail "NAME does not read 'sumpwell - ...'"
+  # shellcheck disable=SC2088  # the page's literal text
   for mention in '-h, --help' '-v, --version' '-platform' '~/.config/Sumpwell/Sumpwell.ini' 'XDG_CONFIG_HOME'; do
     grep -qF -- "$mention" <<<"$text" || fail "the page does not mention $mention"
   done
