@@ -2,13 +2,15 @@
 #include "listener/CisternView.h"
 #include "listener/LocalAddress.h"
 
-#include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
 
 bool IsLoopbackAddress(std::uint32_t address)
 {
-    return (ntohl(address) >> 24) == 127;
+    // In network byte order the first octet is the first byte in memory.
+    unsigned char octets[4];
+    std::memcpy(octets, &address, sizeof octets);
+    return octets[0] == 127;
 }
 
 std::optional<std::uint32_t> ChooseLocalAddress(const std::vector<std::uint32_t>& resolved,

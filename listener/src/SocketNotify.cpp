@@ -64,6 +64,7 @@ void CCisternView::ReadDatagrams()
 
 void CCisternView::ReadClient(ws::SOCKET s)
 {
+    LineAssembler& line = m_clients.at(s).line;
     std::vector<std::string_view> lines;
     std::size_t taken = 0;
     while (taken < kMaxStreamBytesPerEvent) {
@@ -71,12 +72,8 @@ void CCisternView::ReadClient(ws::SOCKET s)
         if (n <= 0)
             break;   // nothing more now; a close is announced by its own event
         taken += static_cast<std::size_t>(n);
-        // The client may have gone while its text was being appended.
-        auto it = m_clients.find(s);
-        if (it == m_clients.end())
-            break;
         lines.clear();
-        it->second.line.Feed(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), lines);
+        line.Feed(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), lines);
         AppendLines(lines);
         if (static_cast<std::size_t>(n) < m_recvBuffer.size())
             break;

@@ -323,6 +323,9 @@ int AfxWinMain(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QCoreApplication::setOrganizationName(QStringLiteral("Sumpwell"));
     QCoreApplication::setApplicationName(QStringLiteral("Sumpwell"));
+    // The installed desktop entry's name: Wayland compositors and task bars match the window to the
+    // entry (and its icon) by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.cistern.Sumpwell"));
     CWinApp* app = AfxGetApp();
     if (app == nullptr)
         return 1;

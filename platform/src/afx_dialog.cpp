@@ -3,6 +3,8 @@
 #include "platform/afxdlg.h"
 #include "platform/resdata.h"
 
+#include "afx_icon.h"
+
 #include <QCheckBox>
 #include <QDialog>
 #include <QFontMetrics>
@@ -279,7 +281,7 @@ void CDialog::CreateControls()
             auto* label = new QLabel(dlg);
             if ((c.style & 0x0F) == SS_ICON && text.startsWith(QLatin1Char('#'))) {
                 if (const IconData* icon = AfxFindIcon(text.mid(1).toUInt()))
-                    label->setPixmap(QIcon(QString::fromUtf8(icon->path)).pixmap(32, 32));
+                    label->setPixmap(AfxLoadIconGroup(*icon).pixmap(32, 32));
             } else {
                 label->setText(text);
                 label->setTextFormat(Qt::PlainText);

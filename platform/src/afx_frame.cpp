@@ -4,6 +4,8 @@
 #include "platform/afxwin.h"
 #include "platform/resdata.h"
 
+#include "afx_icon.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QIcon>
@@ -141,7 +143,7 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* context)
         window->move(cs.x, cs.y);
 
     if (const IconData* icon = AfxFindIcon(nIDResource))
-        window->setWindowIcon(QIcon(QString::fromUtf8(icon->path)));
+        window->setWindowIcon(AfxLoadIconGroup(*icon));
 
     // Menu bar.
     const ResourceTable* table = AfxGetResourceTable();

@@ -926,12 +926,12 @@ TEST(WinsockAddresses, InetAddrReadsDottedText)
 {
     constexpr unsigned long none = 0xFFFFFFFFul;
     EXPECT_EQ(ws::inet_addr("127.0.0.1"), dotted(127, 0, 0, 1));
-    EXPECT_EQ(ws::inet_addr("192.168.10.200"), dotted(192, 168, 10, 200));
+    EXPECT_EQ(ws::inet_addr("203.0.113.200"), dotted(203, 0, 113, 200));
     EXPECT_EQ(ws::inet_addr("0.0.0.0"), 0ul);
-    EXPECT_EQ(ws::inet_addr("10.1.2.3 and more"), dotted(10, 1, 2, 3));
+    EXPECT_EQ(ws::inet_addr("127.1.2.3 and more"), dotted(127, 1, 2, 3));
     // The shorter forms and other bases of the classic parser.
     EXPECT_EQ(ws::inet_addr("127.1"), dotted(127, 0, 0, 1));
-    EXPECT_EQ(ws::inet_addr("10.1.258"), dotted(10, 1, 1, 2));
+    EXPECT_EQ(ws::inet_addr("127.1.258"), dotted(127, 1, 1, 2));
     EXPECT_EQ(ws::inet_addr("0x7f.0.0.010"), dotted(127, 0, 0, 8));
     EXPECT_EQ(ws::inet_addr("3232235777"), dotted(192, 168, 1, 1));
 

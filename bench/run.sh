@@ -1,0 +1,351 @@
+#!/usr/bin/env bash
+# The benchmarks of the real program, each beside a baseline measured in the same run:
+#   a. TCP: 1,000,000 lines of 80 bytes to Sumpwell, from connect until it has closed the client
+#      (and written the close line); baseline nc -l receiving the same stream into /dev/null.
+#   b. UDP: 200,000 one-line datagrams offered at 50,000/s, 100,000/s and full speed; loss from
+#      the saved log and the socket's drop counter; baseline socat receiving the same datagrams.
+#   c. The window's longest stall during each load: bench/stall_probe's _NET_WM_PING round trips.
+#   d. Memory after the TCP load (above the empty program's), and CPU over 5 s of idle after it.
+# Also the in-process AppendToLog benchmark (bench_append_to_log) for reference.
+#
+# Usage: bench/run.sh            (after ./scripts/build; BUILD_DIR names another build folder)
+# Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
+# namespaces. Runs in a network namespace of its own (only its loopback), on an Xvfb display of its
+# own, and ends exactly the processes it started. Environment: TCP_LINES (default 1000000),
+# UDP_COUNT (default 200000), KEEP=1 keeps the work folder.
+set -Eeuo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+
+# ---- into a network namespace of our own ---------------------------------------------------------
+if [ "${SUMPWELL_BENCH_INNER:-}" != 1 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    exec unshare --net env SUMPWELL_BENCH_INNER=1 bash "$0" "$@"
+  else
+    # An unprivileged user maps itself to root in a user namespace; SO_RCVBUFFORCE then fails
+    # and the program's UDP buffer stays at net.core.rmem_max.
+    exec unshare --user --map-root-user --net env SUMPWELL_BENCH_INNER=1 bash "$0" "$@"
+  fi
+fi
+ip link set lo up
+
+tcp_lines=${TCP_LINES:-1000000}
+udp_count=${UDP_COUNT:-200000}
+line_bytes=80
+[ "$tcp_lines" -ge 1 ] && [ "$tcp_lines" -le 5000000 ] || { echo "TCP_LINES: 1 to 5000000" >&2; exit 2; }
+[ "$udp_count" -ge 1 ] && [ "$udp_count" -le 2000000 ] || { echo "UDP_COUNT: 1 to 2000000" >&2; exit 2; }
+
+program=$build/sumpwell
+sender=$build/bench/sender
+probe=$build/bench/stall_probe
+append_bench=$build/bench/bench_append_to_log
+for f in "$program" "$sender" "$probe" "$append_bench"; do
+  [ -x "$f" ] || { echo "missing $f: run ./scripts/build first (libxcb1-dev for stall_probe)" >&2; exit 1; }
+done
+for t in Xvfb xdotool socat nc awk cmp; do
+  command -v "$t" >/dev/null || { echo "missing tool: $t (./scripts/install-deps)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/sumpwell-bench.XXXXXX)
+mkdir -m 700 "$work/xdg-runtime"
+export XDG_RUNTIME_DIR=$work/xdg-runtime
+
+# ---- the processes we start, and ending exactly those ----------------------------------------------
+started=()
+stop_pid() {  # stop_pid PID: TERM, then KILL if it has not gone within 5 s
+  local pid=$1 i
+  kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
+  kill -TERM "$pid" 2>/dev/null || true
+  for ((i = 0; i < 500; i++)); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.01
+  done
+  kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+  local i
+  for ((i = ${#started[@]} - 1; i >= 0; i--)); do stop_pid "${started[i]}"; done   # the display last
+  if [ "${KEEP:-}" = 1 ]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+trap 'echo "run.sh: failed at line $LINENO" >&2' ERR
+trap 'exit 130' INT TERM HUP PIPE
+
+# ---- waiting on conditions, with a deadline ------------------------------------------------------------
+now_ms() { local t; t=$(date +%s%N); echo $((t / 1000000)); }
+wait_for() {  # wait_for SECONDS DESCRIPTION COMMAND...: polls COMMAND every 10 ms
+  local secs=$1 what=$2; shift 2
+  local end=$(( $(now_ms) + secs * 1000 ))
+  until "$@"; do
+    if [ "$(now_ms)" -ge "$end" ]; then echo "timed out after ${secs}s waiting for $what" >&2; return 1; fi
+    sleep 0.01
+  done
+}
+
+# ---- the kernel's view of our sockets ----------------------------------------------------------------
+hexport() { printf '%04X' "$1"; }
+tcp_listening() { awk -v p=":$(hexport "$1")" 'NR > 1 && substr($2, length($2) - 4) == p && $4 == "0A" { f = 1 } END { exit !f }' /proc/net/tcp; }
+udp_bound() { awk -v p=":$(hexport "$1")" 'NR > 1 && substr($2, length($2) - 4) == p { f = 1 } END { exit !f }' /proc/net/udp; }
+udp_field() {  # udp_field PORT rxq|drops (decimal; empty when no such socket)
+  local q d
+  read -r q d < <(awk -v p=":$(hexport "$1")" 'NR > 1 && substr($2, length($2) - 4) == p {
+      split($5, q, ":"); print q[2], $NF; exit }' /proc/net/udp) || return 0
+  if [ "$2" = rxq ]; then echo $((16#$q)); else echo "$d"; fi
+}
+udp_drained() { [ "$(udp_field "$1" rxq)" = 0 ]; }
+
+# ---- the program's process -------------------------------------------------------------------------------
+status_kib() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }   # status_kib PID VmHWM
+cpu_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; } # utime + stime
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { print s + 0 }'; }
+
+window_of() { xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n 1; }
+have_window() { [ -n "$(window_of "$1" "$2")" ]; }
+focus() { timeout 5 xdotool windowfocus --sync "$1"; }
+
+# start_program NAME PORT PROTOCOL(0 UDP, 1 TCP): sets PROG_PID, PROG_WIN, PROG_LOG
+start_program() {
+  local dir=$work/$1
+  mkdir -p "$dir/config/Sumpwell"
+  printf '[Connect]\nPort=%s\nProtocol=%s\n' "$2" "$3" >"$dir/config/Sumpwell/Sumpwell.ini"
+  # Opened as the log, so that Ctrl+S later saves to it without asking for a name.
+  PROG_LOG=$dir/log.txt
+  : >"$PROG_LOG"
+  XDG_CONFIG_HOME=$dir/config "$program" "$PROG_LOG" >"$dir/program.out" 2>&1 &
+  PROG_PID=$!
+  started+=("$PROG_PID")
+  wait_for 20 "the main window" have_window "$PROG_PID" '^Sumpwell$'
+  PROG_WIN=$(window_of "$PROG_PID" '^Sumpwell$')
+}
+
+# connect_program PORT PROTOCOL: F2, Return (the dialog shows the preset port and protocol)
+connect_program() {
+  local dlg
+  focus "$PROG_WIN"
+  xdotool key F2
+  wait_for 10 "the connection dialog" have_window "$PROG_PID" '^Make Host Connection$'
+  dlg=$(window_of "$PROG_PID" '^Make Host Connection$')
+  focus "$dlg"
+  xdotool key Return
+  if [ "$2" = 1 ]; then
+    wait_for 10 "the program to listen on TCP port $1" tcp_listening "$1"
+  else
+    wait_for 10 "the program to bind UDP port $1" udp_bound "$1"
+  fi
+}
+
+inode_of() { stat -c %i "$1"; }
+inode_changed() { [ "$(inode_of "$1")" != "$2" ]; }
+save_log() {  # Ctrl+S; the save replaces the file (QSaveFile), so its inode changes
+  local before
+  before=$(inode_of "$PROG_LOG")
+  focus "$PROG_WIN"
+  xdotool key ctrl+s
+  wait_for 60 "the log to be saved" inode_changed "$PROG_LOG" "$before"
+}
+
+probe_answered() { grep -q '^answered$' "$work/$1.probe.err" || ! kill -0 "$PROBE_PID" 2>/dev/null; }
+start_probe() {  # start_probe NAME: pings PROG_WIN every 10 ms; returns once the first is answered
+  "$probe" "$PROG_WIN" 600 "$work/$1.trace" >"$work/$1.probe" 2>"$work/$1.probe.err" &
+  PROBE_PID=$!
+  started+=("$PROBE_PID")
+  wait_for 10 "the stall probe's first answer" probe_answered "$1"
+  kill -0 "$PROBE_PID" 2>/dev/null || { cat "$work/$1.probe.err" >&2; echo "stall probe failed" >&2; exit 1; }
+}
+stop_probe() {  # stop_probe NAME: sets STALL to "longest ms (p99 ms, pings over a frame / pings)"
+  stop_pid "$PROBE_PID"
+  if ! grep -q '^max_ms=' "$work/$1.probe"; then cat "$work/$1.probe.err" >&2; echo "stall probe failed" >&2; exit 1; fi
+  STALL="$(probe_field "$1" max_ms) ms (p99 $(probe_field "$1" p99_ms), >16.7 ms: $(probe_field "$1" over_frame)/$(probe_field "$1" pings))"
+}
+probe_field() { awk -F= -v k="$2" '$1 == k { print $2 }' "$work/$1.probe"; }
+kv() { awk -F= -v k="$2" '$1 == k { print $2 }' "$1"; }   # kv FILE KEY
+
+# ---- the display -------------------------------------------------------------------------------------------
+display=
+xvfb_pid=
+xvfb_up() { [ -s "$work/displayfd" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; }
+for n in $(seq 57 99); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  : >"$work/displayfd"
+  Xvfb ":$n" -nolisten tcp -screen 0 1280x1024x24 -displayfd 3 3>"$work/displayfd" >"$work/xvfb.out" 2>&1 &
+  xvfb_pid=$!
+  started+=("$xvfb_pid")
+  wait_for 20 "Xvfb" xvfb_up
+  if [ -s "$work/displayfd" ]; then display=:$n; break; fi
+done
+[ -n "$display" ] || { echo "no free display for Xvfb" >&2; exit 1; }
+export DISPLAY=$display
+
+port=47100
+next_port() { port=$((port + 1)); }
+
+echo "Sumpwell benchmarks: $(nproc) cores ($(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)), $(uname -r), display $display" >&2
+
+# ---- 0. AppendToLog in-process ----------------------------------------------------------------------------
+echo "== AppendToLog, in-process (offscreen)" >&2
+QT_QPA_PLATFORM=offscreen "$append_bench" 1000000 >"$work/append.out" 2>"$work/append.err"
+append_rate=$(awk '/^rate:/ { print $2 }' "$work/append.out")
+append_time=$(awk '/^total:/ { print $2 }' "$work/append.out")
+append_growth=$(awk '/^growth/ { print $4 }' "$work/append.out")
+cat "$work/append.out" >&2
+
+# ---- a, c, d. TCP ---------------------------------------------------------------------------------------------
+echo "== TCP: $tcp_lines lines of $line_bytes bytes" >&2
+next_port
+start_program tcp "$port" 1
+connect_program "$port" 1
+empty_rss=$(status_kib "$PROG_PID" VmRSS)
+empty_hwm=$(status_kib "$PROG_PID" VmHWM)
+# The probe on the idle program first: the round trip with nothing else going on.
+start_probe idle
+sleep 1   # one second of idle pings: the measurement window
+stop_probe idle; idle_stall=$STALL
+idle_median=$(probe_field idle median_ms)
+
+start_probe tcp
+cpu_before=$(cpu_ticks "$PROG_PID"); xcpu_before=$(cpu_ticks "$xvfb_pid")
+"$sender" tcp "$port" "$tcp_lines" "$line_bytes" T >"$work/tcp.sender" 2>&1 || { cat "$work/tcp.sender" >&2; exit 1; }
+cpu_load=$(( $(cpu_ticks "$PROG_PID") - cpu_before )); xcpu_load=$(( $(cpu_ticks "$xvfb_pid") - xcpu_before ))
+sleep 0.5   # the probe keeps going half a second past the close: the last paints
+stop_probe tcp; tcp_stall=$STALL
+tcp_s=$(kv "$work/tcp.sender" close_s)
+tcp_rate=$(kv "$work/tcp.sender" lines_per_s)
+loaded_rss=$(status_kib "$PROG_PID" VmRSS)
+loaded_hwm=$(status_kib "$PROG_PID" VmHWM)
+
+# d. Idle CPU over 5 s after the load (no probe running).
+ticks0=$(cpu_ticks "$PROG_PID"); ns0=$(cpu_ns "$PROG_PID")
+sleep 5   # the measurement window itself
+ticks1=$(cpu_ticks "$PROG_PID"); ns1=$(cpu_ns "$PROG_PID")
+idle_ticks=$((ticks1 - ticks0))
+idle_cpu_ms=$(awk -v a="$ns0" -v b="$ns1" 'BEGIN { printf "%.1f", (b - a) / 1e6 }')
+
+# The log, saved with Ctrl+S (after the memory figures: the save itself copies the text once).
+save_log
+"$sender" expect "$tcp_lines" "$line_bytes" T tcp >"$work/tcp.expected"
+log_size=$(stat -c %s "$PROG_LOG")
+log_crlf=$(grep -c $'\r$' "$PROG_LOG" || true)
+if cmp -s "$work/tcp.expected" "$PROG_LOG"; then tcp_exact=yes; else tcp_exact=NO; fi
+stop_pid "$PROG_PID"
+
+# Baseline: nc.
+next_port
+nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
+nc_pid=$!
+started+=("$nc_pid")
+wait_for 10 "nc to listen" tcp_listening "$port"
+"$sender" tcp "$port" "$tcp_lines" "$line_bytes" T >"$work/nc.sender" 2>&1 || { cat "$work/nc.sender" >&2; exit 1; }
+stop_pid "$nc_pid"
+nc_s=$(kv "$work/nc.sender" close_s)
+nc_rate=$(kv "$work/nc.sender" lines_per_s)
+
+# ---- b, c. UDP ---------------------------------------------------------------------------------------------
+# count_udp FILE TAG: "received in_order" (distinct line numbers with the tag; whether they rose)
+count_udp() {
+  awk -v t="$2" '$1 == t { n = $2 + 0; if (!(n in seen)) { seen[n] = 1; c++ } if (n <= last && c > 1) bad = 1; last = n }
+                 END { print c + 0, (bad ? "no" : "yes") }' "$1"
+}
+udp_rcvbuf() { ss -uamnH "sport = :$1" | grep -o 'rb[0-9]*' | head -n 1 | tr -d rb; }
+# send_udp NAME PORT RATE TAG: the datagrams of one run, then waits until the receiver has taken
+# every one its socket holds
+send_udp() {
+  "$sender" udp "$2" "$udp_count" "$line_bytes" "$3" "$4" >"$work/$1.sender" 2>&1 || { cat "$work/$1.sender" >&2; exit 1; }
+  wait_for 60 "the receiver to drain its socket" udp_drained "$2"
+}
+# socat_run NAME RATE TAG [SOCAT_OPTIONS]: socat writing the datagrams to a file; sets SOCAT_RESULT
+# to "sent rate received drops rcvbuf" (run in this shell, so that its socat is known to cleanup)
+socat_run() {
+  local pid got rcvbuf drops
+  next_port
+  socat -u "UDP-RECV:$port,bind=127.0.0.1${4:+,$4}" "OPEN:$work/$1.out,creat,trunc" 2>"$work/$1.err" &
+  pid=$!
+  started+=("$pid")
+  wait_for 10 "socat to bind" udp_bound "$port"
+  rcvbuf=$(udp_rcvbuf "$port")
+  send_udp "$1" "$port" "$2" "$3"
+  drops=$(udp_field "$port" drops)
+  stop_pid "$pid"
+  read -r got _ < <(count_udp "$work/$1.out" "$3")
+  SOCAT_RESULT="$(kv "$work/$1.sender" sent) $(kv "$work/$1.sender" rate_per_s) $got $drops $rcvbuf"
+}
+udp_rows=()
+for rate in 50000 100000 max; do
+  tag=U$rate
+  echo "== UDP: $udp_count datagrams at $rate/s" >&2
+  # The program.
+  next_port
+  start_program "udp-$rate" "$port" 0
+  connect_program "$port" 0
+  rcvbuf=$(udp_rcvbuf "$port")
+  start_probe "udp-$rate"
+  c0=$(cpu_ticks "$PROG_PID"); x0=$(cpu_ticks "$xvfb_pid")
+  send_udp "udp-$rate" "$port" "$rate" "$tag"
+  ucpu="$(( $(cpu_ticks "$PROG_PID") - c0 )) $(( $(cpu_ticks "$xvfb_pid") - x0 )) $(kv "$work/udp-$rate.sender" send_s)"
+  sleep 0.5   # the probe keeps going half a second past the end: the last paints
+  stop_probe "udp-$rate"; stall=$STALL
+  drops=$(udp_field "$port" drops)
+  save_log
+  read -r got ordered < <(count_udp "$PROG_LOG" "$tag")
+  stop_pid "$PROG_PID"
+  program_row="$(kv "$work/udp-$rate.sender" sent) $(kv "$work/udp-$rate.sender" rate_per_s) $got $drops $rcvbuf"
+
+  # Baselines: socat with the system's default buffer, and socat asking for 8 MiB as the program
+  # does (with SO_RCVBUF, which the kernel caps at net.core.rmem_max).
+  socat_run "socat-$rate" "$rate" "$tag"
+  socat_row=$SOCAT_RESULT
+  socat_run "socat8-$rate" "$rate" "$tag" rcvbuf=8388608
+  socat8_row=$SOCAT_RESULT
+  udp_rows+=("$rate|$program_row|$ordered|$stall|$socat_row|$socat8_row|$ucpu")
+done
+
+# ---- stall probe calibration: the program stopped for 200 ms ------------------------------------------------
+next_port
+start_program calib "$port" 0
+start_probe calib
+kill -STOP "$PROG_PID"; sleep 0.2; kill -CONT "$PROG_PID"   # the stall to be measured
+sleep 0.1   # the answer after the stall, and a few more pings
+stop_probe calib; calib_stall=$STALL
+stop_pid "$PROG_PID"
+
+# ---- the table ---------------------------------------------------------------------------------------------------
+pct() { awk -v m="$1" -v n="$2" 'BEGIN { printf "%.2f%%", (n > 0 ? 100 * m / n : 0) }'; }
+mb() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }'; }
+ms() { awk -v s="$1" 'BEGIN { printf "%.0f ms", s * 1000 }'; }
+row() { printf '%-42s | %-34s | %-34s | %s\n' "$@"; }
+log_mb=$(awk -v s="$log_size" 'BEGIN { printf "%.1f", s / 1e6 }')
+echo
+echo "Sumpwell benchmarks: $(nproc) cores ($(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)), Linux $(uname -r), Qt xcb on Xvfb"
+echo "$tcp_lines TCP lines and $udp_count UDP datagrams of $line_bytes bytes each (79 characters and a line feed)"
+echo
+row "Measure" "Sumpwell" "Baseline" "Note"
+row "------------------------------------------" "----------------------------------" "----------------------------------" "----"
+row "AppendToLog in-process, 1,000,000 lines" "$append_time s, $append_rate/s" "-" "offscreen, 80-byte lines"
+row "TCP: connect until the close line" "$(ms "$tcp_s")" "nc -l: $(ms "$nc_s")" ""
+row "TCP: lines/s" "$tcp_rate" "nc -l: $nc_rate" ""
+row "TCP: saved log exactly as sent" "$tcp_exact" "-" "$log_size bytes, $log_crlf CRLF"
+cpu_text() { awk -v p="$1" -v x="$2" -v s="$3" 'BEGIN { printf "%.2f s; Xvfb %.2f s (%.2f s load)", p / 100, x / 100, s }'; }
+row "TCP: CPU during the load: program; Xvfb" "$(cpu_text "$cpu_load" "$xcpu_load" "$tcp_s")" "-" "utime+stime"
+for r in "${udp_rows[@]}"; do
+  IFS='|' read -r rate prog ordered stall sc sc8 ucpu <<<"$r"
+  read -r sent offered got drops rb <<<"$prog"
+  read -r s_sent s_offered s_got s_drops s_rb <<<"$sc"
+  read -r t_sent t_offered t_got t_drops t_rb <<<"$sc8"
+  if [ "$rate" = max ]; then label="full speed"; else label="$rate/s"; fi
+  row "UDP $label: achieved send rate (/s)" "$offered" "socat: $s_offered" "socat rcvbuf=8M: $t_offered"
+  row "  lost = not in log (of them socket drops)" "$((sent - got)) = $(pct $((sent - got)) "$sent") ($drops)" \
+      "$((s_sent - s_got)) = $(pct $((s_sent - s_got)) "$s_sent") ($s_drops)" \
+      "$((t_sent - t_got)) = $(pct $((t_sent - t_got)) "$t_sent") ($t_drops)"
+  row "  receive buffer (ss rb, bytes)" "$rb" "$s_rb" "$t_rb"
+  row "  log in order" "$ordered" "-" ""
+  row "  longest stall (p99; pings > 1 frame)" "$stall" "-" ""
+  row "  CPU during the load: program; Xvfb" "$(cpu_text $ucpu)" "-" "utime+stime"
+done
+row "Longest stall, TCP load" "$tcp_stall" "idle: $idle_stall" "idle median $idle_median ms"
+row "Stall probe check: program stopped 200 ms" "$calib_stall" "-" ""
+row "Empty program: RSS / peak RSS" "$(mb "$empty_rss") / $(mb "$empty_hwm")" "-" ""
+row "After the TCP load: RSS / peak RSS" "$(mb "$loaded_rss") / $(mb "$loaded_hwm")" "log: $log_mb MB" ""
+row "Peak RSS above the empty program's" "$(awk -v a="$loaded_hwm" -v b="$empty_hwm" -v s="$log_size" 'BEGIN { printf "%.2f x the log", (a - b) * 1024 / s }')" "-" ""
+row "Idle CPU over 5 s after the load" "$idle_ticks ticks ($idle_cpu_ms ms)" "-" "utime+stime; schedstat"
+row "AppendToLog in-process: memory growth" "${append_growth} x the text" "-" ""
