@@ -6,6 +6,8 @@
 // UDP, and of the whole stream for TCP.
 #include "listener/LineAssembler.h"
 
+#include "expected_log.h"
+
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -15,24 +17,6 @@
 #include <vector>
 
 namespace {
-
-// The log bytes of a text, the plain way: cut at every line feed, drop empty lines.
-std::string Expected(std::string_view text)
-{
-    std::string log;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        if (end > start) {
-            log.append(text.substr(start, end - start));
-            log.append("\r\n");
-        }
-        start = end + 1;
-    }
-    return log;
-}
 
 void Append(std::string& log, const std::vector<std::string_view>& lines)
 {

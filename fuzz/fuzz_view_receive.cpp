@@ -14,6 +14,8 @@
 #include "platform/winsock.h"
 #include "resources/resource.h"
 
+#include "expected_log.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QTemporaryDir>
@@ -65,23 +67,6 @@ CCisternView* View()
 std::string Log()
 {
     return std::string(View()->GetTextData(), View()->GetTextSize());
-}
-
-std::string Expected(std::string_view text)
-{
-    std::string log;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        if (end > start) {
-            log.append(text.substr(start, end - start));
-            log.append("\r\n");
-        }
-        start = end + 1;
-    }
-    return log;
 }
 
 void Compare(const char* what, const std::string& expected, const std::string& got)
