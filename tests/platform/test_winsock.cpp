@@ -950,10 +950,10 @@ TEST(WinsockAddresses, InetAddrReadsDottedText)
 TEST(WinsockAddresses, InetNtoaAndHtons)
 {
     in_addr a{};
-    a.s_addr = static_cast<in_addr_t>(dotted(10, 0, 200, 255));
-    EXPECT_STREQ(ws::inet_ntoa(a), "10.0.200.255");
-    a.s_addr = static_cast<in_addr_t>(ws::inet_addr("172.16.5.4"));
-    EXPECT_STREQ(ws::inet_ntoa(a), "172.16.5.4");
+    a.s_addr = static_cast<in_addr_t>(dotted(127, 0, 200, 255));
+    EXPECT_STREQ(ws::inet_ntoa(a), "127.0.200.255");
+    a.s_addr = static_cast<in_addr_t>(ws::inet_addr("203.0.113.4"));
+    EXPECT_STREQ(ws::inet_ntoa(a), "203.0.113.4");
 
     const unsigned short n = ws::htons(0x1234);
     unsigned char bytes[2];
