@@ -1,12 +1,11 @@
-// The application object, its message loop and command line, the profile, message boxes and
-// the file dialogs.
+// The application object, its message loop and command line, message boxes and the file
+// dialogs. The profile is in afx_profile.cpp.
 #include "platform/afxwin.h"
 #include "platform/resdata.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QSettings>
 
 #include <QFileInfo>
 
@@ -20,25 +19,11 @@ CWinApp* g_app = nullptr;
 int (*g_messageBoxHook)(const CString&) = nullptr;
 CString g_lastMessageBoxText;
 std::optional<CString> g_nextFileName;
-CString g_profilePath;
 
 QWidget* DialogParent()
 {
     CWnd* main = AfxGetMainWnd();
     return main != nullptr ? main->GetWidget() : nullptr;
-}
-
-std::unique_ptr<QSettings> OpenProfile()
-{
-    if (!g_profilePath.empty())
-        return std::make_unique<QSettings>(QString::fromUtf8(g_profilePath.c_str()), QSettings::IniFormat);
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("Sumpwell"), QStringLiteral("Sumpwell"));
-}
-
-QString ProfileKey(LPCSTR section, LPCSTR entry)
-{
-    return QString::fromUtf8(section) + QLatin1Char('/') + QString::fromUtf8(entry);
 }
 } // namespace
 
@@ -48,7 +33,6 @@ void afxtest::SetMessageBoxHook(int (*hook)(const CString&)) { g_messageBoxHook 
 const CString& afxtest::LastMessageBoxText() { return g_lastMessageBoxText; }
 void afxtest::SetNextFileName(const CString& name) { g_nextFileName = name; }
 void afxtest::ClearNextFileName() { g_nextFileName.reset(); }
-void afxtest::SetProfilePath(const CString& iniPath) { g_profilePath = iniPath; }
 
 // ---- CWinApp -------------------------------------------------------------------------------------
 
@@ -255,60 +239,6 @@ void CWinApp::OnAppExit()
 {
     if (m_pMainWnd != nullptr)
         m_pMainWnd->DestroyWindow();
-}
-
-namespace {
-// A profile value as text. A value that the INI reader took for a list (it had unquoted commas)
-// is joined back with its commas; the reader has dropped the blanks around each part.
-QString ProfileText(const QVariant& v)
-{
-    if (v.typeId() == QMetaType::QStringList)
-        return v.toStringList().join(QLatin1Char(','));
-    return v.toString();
-}
-
-// Writes the profile out; whether the file could be written. A file that was malformed when it
-// was read leaves FormatError standing after a write that went well (the file is then rewritten
-// in good form), so only AccessError means the value was not stored.
-bool SyncProfile(QSettings& settings)
-{
-    settings.sync();
-    return settings.status() != QSettings::AccessError;
-}
-} // namespace
-
-CString CWinApp::GetProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultValue)
-{
-    const auto settings = OpenProfile();
-    const QVariant v = settings->value(ProfileKey(section, entry));
-    if (!v.isValid())
-        return CString(defaultValue);
-    return ProfileText(v).toStdString();
-}
-
-int CWinApp::GetProfileInt(LPCSTR section, LPCSTR entry, int defaultValue)
-{
-    const auto settings = OpenProfile();
-    const QVariant v = settings->value(ProfileKey(section, entry));
-    if (!v.isValid())
-        return defaultValue;
-    // Read as the decimal number the value's text starts with, as the INI reader of old did: from
-    // the same text GetProfileString gives, so "1, 2" is 1 here too (a list's toString() is empty).
-    return std::atoi(ProfileText(v).toUtf8().constData());
-}
-
-BOOL CWinApp::WriteProfileString(LPCSTR section, LPCSTR entry, LPCSTR value)
-{
-    const auto settings = OpenProfile();
-    settings->setValue(ProfileKey(section, entry), QString::fromUtf8(value ? value : ""));
-    return SyncProfile(*settings);
-}
-
-BOOL CWinApp::WriteProfileInt(LPCSTR section, LPCSTR entry, int value)
-{
-    const auto settings = OpenProfile();
-    settings->setValue(ProfileKey(section, entry), QString::number(value));
-    return SyncProfile(*settings);
 }
 
 // ---- Entry -----------------------------------------------------------------------------------------

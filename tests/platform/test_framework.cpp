@@ -204,28 +204,74 @@ TEST_F(Keys, ConnectionMenuShowsExactlyOneOfItsTwoItemsEnabled)
     EXPECT_EQ(Frame()->GetStatusBar().GetMessageText(), "For Help, press F1");
 }
 
-TEST(Profile, NumbersAreReadFromTheSameTextAsStringsEvenWithCommas)
+namespace {
+QString WriteFile(const QTemporaryDir& dir, const QByteArray& bytes)
 {
-    // A settings file written by hand (or damaged): Qt's INI reader takes unquoted commas for a
-    // list, whose toString() is empty; the number must still be the one the text starts with.
+    const QString path = dir.filePath(QStringLiteral("Sumpwell.ini"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        ADD_FAILURE() << "could not write " << path.toStdString();
+    return path;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+} // namespace
+
+TEST(Profile, ValuesAreReadAsTheTextTheFileHolds)
+{
+    // Written by hand or damaged: values are text, never typed data (a "@Variant(" value that
+    // claims gigabytes must not be unpacked), and a number is the one its text starts with.
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Sumpwell.ini"));
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[Connect]\nProtocol=1, 2\nPort=40000,40001\nPlain= 7x\nText=\"3,4\"\n");
-    }
+    afxtest::SetProfilePath(WriteFile(dir, "\xEF\xBB\xBF; made by hand\r\n"
+                                           "[Connect]\r\n"
+                                           "Protocol=1, 2\r\n"
+                                           "Port=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\r\n"
+                                           "  Plain =  7x  \r\n"
+                                           "Text=\" 3,4 \\\"q\\\" \\x41\\n\"\r\n"
+                                           "Odd=\"\\q\\\r\n"
+                                           "Plain=8\r\n"
+                                           "# Plain=9\r\n"
+                                           "no equals sign \xff\xfe\r\n"
+                                           "=no key\r"
+                                           "[Other]\n"
+                                           "Port=40000\n")
+                                 .toStdString());
+    CWinApp app("profile test");
+    EXPECT_EQ(app.GetProfileString("Connect", "Protocol", "?"), "1, 2");
+    EXPECT_EQ(app.GetProfileInt("Connect", "Protocol", -1), 1);
+    EXPECT_EQ(app.GetProfileString("Connect", "Port", "?"), "@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)");
+    EXPECT_EQ(app.GetProfileInt("Connect", "Port", -1), 0);
+    EXPECT_EQ(app.GetProfileString("Connect", "Plain", "?"), "7x");   // blanks around go, first of two counts
+    EXPECT_EQ(app.GetProfileInt("Connect", "Plain", -1), 7);
+    EXPECT_EQ(app.GetProfileString("Connect", "Text", "?"), " 3,4 \"q\" A\n");
+    EXPECT_EQ(app.GetProfileString("Connect", "Odd", "?"), "\"\\q\\");   // not closed: as written
+    EXPECT_EQ(app.GetProfileInt("Other", "Port", -1), 40000);
+    EXPECT_EQ(app.GetProfileInt("Connect", "Missing", -1), -1);
+    EXPECT_EQ(app.GetProfileString("Connect", "", "?"), "?");
+    afxtest::SetProfilePath("");
+}
+
+TEST(Profile, WrittenTextReadsBackTheSameAndPlainValuesStayPlain)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = WriteFile(dir, "");
     afxtest::SetProfilePath(path.toStdString());
     CWinApp app("profile test");
-    EXPECT_EQ(app.GetProfileString("Connect", "Protocol", "?"), "1,2");
-    EXPECT_EQ(app.GetProfileInt("Connect", "Protocol", -1), 1);
-    EXPECT_EQ(app.GetProfileString("Connect", "Port", "?"), "40000,40001");
-    EXPECT_EQ(app.GetProfileInt("Connect", "Port", -1), 40000);
-    EXPECT_EQ(app.GetProfileInt("Connect", "Plain", -1), 7);
-    EXPECT_EQ(app.GetProfileString("Connect", "Text", "?"), "3,4");
-    EXPECT_EQ(app.GetProfileInt("Connect", "Text", -1), 3);
-    EXPECT_EQ(app.GetProfileInt("Connect", "Missing", -1), -1);
+    ASSERT_TRUE(app.WriteProfileString("Connect", "Port", "80"));
+    ASSERT_TRUE(app.WriteProfileInt("Connect", "Protocol", -1));
+    EXPECT_EQ(ReadFile(path), "[Connect]\nPort=80\nProtocol=-1\n");
+
+    for (const char* text : {"", " 80", "80 ", "\"80\"", "a\\b\"", "@Variant(x)", "\t\x01\x7f\r\n;#[=]", "\xc3\xa9t\xc3\xa9"}) {
+        ASSERT_TRUE(app.WriteProfileString("Connect", "Port", text)) << text;
+        EXPECT_EQ(app.GetProfileString("Connect", "Port", "?"), text);
+        EXPECT_EQ(app.GetProfileInt("Connect", "Protocol", 0), -1) << "after " << text;
+    }
     afxtest::SetProfilePath("");
 }
 
