@@ -1,9 +1,10 @@
 // The settings file as the program reads and writes it: any bytes in Sumpwell.ini, then the
 // Connect section's values read as text and as numbers, and written back and read again.
 //
-// Reading garbage must not crash; a number is read as the decimal number its text starts with
-// (the old INI readers' atoi rule), so the number read agrees with the text read; whatever text
-// is written (as UTF-8) reads back the same, and so does any number.
+// Reading garbage must not crash or unpack anything (values are text); a number is read as the
+// decimal number its text starts with (the old INI readers' atoi rule), so the number read agrees
+// with the text read; whatever the file held, a write succeeds, leaves the other values as they
+// were, and whatever text is written (as UTF-8) reads back the same, and so does any number.
 #include "platform/afxwin.h"
 
 #include <QCoreApplication>
@@ -116,8 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)g_app->GetProfileInt("\xff", "=", 0);
 
     // Written, then read back the same; the rest of the garbage does not get in the way.
+    const std::string protocolBefore = g_app->GetProfileString("Connect", "Protocol", kMissing);
     if (!g_app->WriteProfileString("Connect", "Port", written.c_str()))
         Fail("could not write the port");
+    if (g_app->GetProfileString("Connect", "Protocol", kMissing) != protocolBefore)
+        Fail("writing the port changed the protocol's text \"" + protocolBefore + "\"");
     const std::string port = g_app->GetProfileString("Connect", "Port", kMissing);
     const std::string want = Normalised(written.c_str());   // the program passes C strings
     if (port != want)
