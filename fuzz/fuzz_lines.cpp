@@ -31,16 +31,6 @@ void Append(std::string& log, const std::vector<std::string_view>& lines)
     }
 }
 
-void Mismatch(const char* what, const std::string& expected, const std::string& got)
-{
-    std::size_t at = 0;
-    while (at < expected.size() && at < got.size() && expected[at] == got[at])
-        ++at;
-    std::fprintf(stderr, "%s: expected %zu log bytes, got %zu; first difference at %zu\n", what,
-                 expected.size(), got.size(), at);
-    std::abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -73,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Append(udpLog, lines);
         udpExpected += Expected(datagram);
     }
-    if (udpLog != udpExpected)
-        Mismatch("datagrams", udpExpected, udpLog);
+    CheckLog("datagrams", udpExpected, udpLog);
 
     // TCP: the pieces are reads of one stream. Each read's bytes are gone (overwritten, as the
     // view's receive buffer is) before the next read, so a line may not point into them later.
@@ -97,7 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tcpLog += "\r\n";
     }
     const std::string tcpExpected = Expected(text);
-    if (tcpLog != tcpExpected)
-        Mismatch("stream", tcpExpected, tcpLog);
+    CheckLog("stream", tcpExpected, tcpLog);
     return 0;
 }

@@ -69,18 +69,6 @@ std::string Log()
     return std::string(View()->GetTextData(), View()->GetTextSize());
 }
 
-void Compare(const char* what, const std::string& expected, const std::string& got)
-{
-    if (expected == got)
-        return;
-    std::size_t at = 0;
-    while (at < expected.size() && at < got.size() && expected[at] == got[at])
-        ++at;
-    std::fprintf(stderr, "%s: expected %zu log bytes, got %zu; first difference at %zu\n", what,
-                 expected.size(), got.size(), at);
-    std::abort();
-}
-
 sockaddr_in Loopback(std::uint16_t port)
 {
     sockaddr_in a{};
@@ -120,7 +108,7 @@ void RunUdp(const std::vector<std::string>& datagrams)
     while (view->GetTextSize() < expected.size() && !deadline.hasExpired())
         view->OnSocketNotify(bound, ws::FD_READ);
     ::close(fd);
-    Compare("datagrams", expected, Log());
+    CheckLog("datagrams", expected, Log());
     view->CloseConnection();
 }
 
@@ -182,7 +170,7 @@ void RunTcp(const std::vector<std::string>& pieces)
     // The end of the stream, then the close event.
     view->OnSocketNotify(client, ws::FD_READ);
     view->OnSocketNotify(client, ws::FD_CLOSE);
-    Compare("stream", Expected(stream) + kCloseLine, Log());
+    CheckLog("stream", Expected(stream) + kCloseLine, Log());
     if (view->m_listenSocket != 0)
         Fail("the client's close did not end the binding");
 }
