@@ -981,8 +981,8 @@ TEST_F(WinsockNames, GethostbynameAnswersFromTheResolver)
         asked.push_back(name);
         if (name == "workbench") {
             out.name = "workbench.lan";
-            out.addresses = {static_cast<std::uint32_t>(dotted(192, 168, 1, 20)),
-                             static_cast<std::uint32_t>(dotted(10, 0, 0, 5))};
+            out.addresses = {static_cast<std::uint32_t>(dotted(192, 0, 2, 20)),
+                             static_cast<std::uint32_t>(dotted(198, 51, 100, 5))};
             return true;
         }
         if (name == "empty")
@@ -998,8 +998,8 @@ TEST_F(WinsockNames, GethostbynameAnswersFromTheResolver)
     ASSERT_NE(h->h_addr_list[0], nullptr);
     ASSERT_NE(h->h_addr_list[1], nullptr);
     EXPECT_EQ(h->h_addr_list[2], nullptr);
-    EXPECT_STREQ(ws::inet_ntoa(*reinterpret_cast<const in_addr*>(h->h_addr_list[0])), "192.168.1.20");
-    EXPECT_STREQ(ws::inet_ntoa(*reinterpret_cast<const in_addr*>(h->h_addr_list[1])), "10.0.0.5");
+    EXPECT_STREQ(ws::inet_ntoa(*reinterpret_cast<const in_addr*>(h->h_addr_list[0])), "192.0.2.20");
+    EXPECT_STREQ(ws::inet_ntoa(*reinterpret_cast<const in_addr*>(h->h_addr_list[1])), "198.51.100.5");
     ASSERT_NE(h->h_aliases, nullptr);
     EXPECT_EQ(h->h_aliases[0], nullptr);
 
