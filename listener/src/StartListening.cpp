@@ -46,8 +46,12 @@ int CCisternView::StartListening(LPCSTR host, LPCSTR port)
         return 5;
     }
 
-    // Fails for a datagram socket, which needs no listening; nothing depends on the result.
-    ws::listen(s, 5);
+    // A datagram socket needs no listening. A stream socket can bind a port that another socket
+    // holds (address reuse) and only fail here; that is a failed bind, with the code that says why.
+    if (m_nProtocol != 0 && ws::listen(s, 5) == ws::SOCKET_ERROR) {
+        ws::closesocket(s);
+        return 3;
+    }
 
     m_listenIsStream = m_nProtocol != 0;
     m_listenSocket = s;

@@ -262,7 +262,8 @@ int AfxWinMain(int argc, char** argv)
     if (app->m_pszAppName.empty())
         if (const char* title = AfxLoadString(AFX_IDS_APP_TITLE))
             app->m_pszAppName = title;
-    QGuiApplication::setApplicationDisplayName(QString::fromUtf8(app->m_pszAppName.c_str()));
+    // No application display name: Qt would append it to every window's caption, and each caption
+    // is exactly the one the window sets.
 
     int code = 0;
     if (!app->InitInstance()) {

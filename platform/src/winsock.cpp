@@ -12,6 +12,11 @@
 //    is deleted right after.
 // Because each event is held until its re-enabling call, no notifier can fire in a loop and an
 // idle program polls nothing.
+//
+// Clients never take the last descriptors: the toolkit, its dialogs and a save need some of their
+// own. When no descriptor is left for another client, FD_ACCEPT stays held and the clients wait in
+// the kernel's queue until a socket of the service closes; an accept that fails for want of
+// resources is tried again a little later, never in a loop.
 #include "platform/winsock.h"
 
 #include "platform/winmsg.h"
@@ -20,6 +25,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <cctype>
@@ -33,6 +39,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +54,10 @@ constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT
 constexpr int kDatagramReceiveBuffer = 8 * 1024 * 1024;
 constexpr int kWinsockMsgOob = 0x1;
 constexpr int kWinsockMsgPeek = 0x2;
+// Descriptors kept free of clients, for the toolkit, its dialogs and a save.
+constexpr int kReservedDescriptors = 128;
+// How soon an accept that failed for want of system resources is tried again.
+constexpr int kAcceptRetryMs = 250;
 
 // Further Winsock option numbers at WS_SOL_SOCKET level.
 constexpr int kWsSoDebug = 0x0001;
@@ -111,6 +122,10 @@ struct Service {
 
     HostStorage host;
     char ntoaBuffer[16] = {};
+
+    // Listening sockets whose FD_ACCEPT is held until there is room for another client.
+    std::vector<SOCKET> waitingForRoom;
+    bool retryPending = false;
 };
 
 // Never destroyed: sockets still open at exit keep their notifiers, which must not be torn down
@@ -267,6 +282,51 @@ void onWritable(SOCKET s)
     post(*sock, s, FD_WRITE, 0);
 }
 
+// Lets the listening sockets that waited for room take their clients again.
+void releaseWaitingForRoom()
+{
+    Service& svc = service();
+    std::vector<SOCKET> waiting;
+    waiting.swap(svc.waitingForRoom);
+    for (const SOCKET s : waiting)
+        if (Socket* sock = find(s))
+            releaseHeldRead(s, *sock);
+}
+
+void waitForRoom(SOCKET s, bool retryLater)
+{
+    Service& svc = service();
+    if (std::find(svc.waitingForRoom.begin(), svc.waitingForRoom.end(), s) == svc.waitingForRoom.end())
+        svc.waitingForRoom.push_back(s);
+    if (retryLater && !svc.retryPending) {
+        svc.retryPending = true;
+        QTimer::singleShot(kAcceptRetryMs, [] {
+            service().retryPending = false;
+            releaseWaitingForRoom();
+        });
+    }
+}
+
+// Whether a client may take another descriptor without reaching into the reserve. Descriptors are
+// handed out lowest first, so clients only ever hold numbers below the limit less the reserve, and
+// the numbers above stay free for the rest of the program.
+bool roomForAnotherClient(int listenFd)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return true;
+    const int lowestFree = ::fcntl(listenFd, F_DUPFD_CLOEXEC, 0);
+    if (lowestFree < 0)
+        return false;
+    ::close(lowestFree);
+    return static_cast<rlim_t>(lowestFree) + kReservedDescriptors < limit.rlim_cur;
+}
+
+bool isShortOfResources(int err)
+{
+    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}
+
 SOCKET addSocket(std::unique_ptr<Socket> sock)
 {
     Service& svc = service();
@@ -378,6 +438,14 @@ int WSAStartup(WORD wVersionRequested, WSADATA* data)
     std::snprintf(data->szSystemStatus, sizeof data->szSystemStatus, "Running");
     data->iMaxSockets = 0xFFFF;
     data->iMaxUdpDg = 65507;
+    if (!svc.started) {
+        // As many descriptors as the system allows this process: each client holds one.
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+            limit.rlim_cur = limit.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
+    }
     svc.started = true;
     return 0;
 }
@@ -596,6 +664,8 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen)
     if (sock == nullptr)
         return INVALID_SOCKET;
 
+    auto& waiting = service().waitingForRoom;
+    waiting.erase(std::remove(waiting.begin(), waiting.end(), s), waiting.end());
     SOCKET result = INVALID_SOCKET;
     [&] {
         if (addr != nullptr && (addrlen == nullptr || *addrlen < static_cast<int>(sizeof(sockaddr_in)))) {
@@ -614,6 +684,11 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen)
             SetLastErrorCode(WSAEMFILE);
             return;
         }
+        if (!roomForAnotherClient(sock->fd)) {
+            SetLastErrorCode(WSAEMFILE);
+            waitForRoom(s, false);
+            return;
+        }
         sockaddr_in peer{};
         socklen_t peerLen = sizeof peer;
         const int flags = SOCK_CLOEXEC | (sock->nonBlocking ? SOCK_NONBLOCK : 0);
@@ -622,7 +697,10 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen)
             fd = ::accept4(sock->fd, reinterpret_cast<sockaddr*>(&peer), &peerLen, flags);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
+            const int err = errno;
             SetLastErrorFromErrno();
+            if (isShortOfResources(err))
+                waitForRoom(s, true);
             return;
         }
         if (addr != nullptr) {
@@ -646,7 +724,9 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen)
         updateNotifiers(result, ref);
     }();
 
-    releaseHeldRead(s, *sock);
+    // A listener waiting for room keeps FD_ACCEPT held: its clients stay queued in the kernel.
+    if (std::find(waiting.begin(), waiting.end(), s) == waiting.end())
+        releaseHeldRead(s, *sock);
     return result;
 }
 
@@ -716,6 +796,9 @@ int closesocket(SOCKET s)
     ::close(sock->fd);
     errno = savedErrno;
     service().sockets.erase(s);
+    // A descriptor is free again: a listener that waited for room may take its next client.
+    if (!service().waitingForRoom.empty())
+        releaseWaitingForRoom();
     return 0;
 }
 
