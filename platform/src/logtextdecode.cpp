@@ -120,6 +120,8 @@ qint64 nextCharBoundary(const char* data, qint64 size, qint64 pos)
 {
     if (pos >= size)
         return size;
+    if (data[pos] == '\r' && pos + 2 < size && data[pos + 1] == '\r' && data[pos + 2] == '\n')
+        return pos + 3;
     if (data[pos] == '\r' && pos + 1 < size && data[pos + 1] == '\n')
         return pos + 2;
     return pos + std::max(1, utf8SequenceLength(data + pos, size - pos));
@@ -131,7 +133,7 @@ qint64 prevCharBoundary(const char* data, qint64 size, qint64 pos)
         return 0;
     pos = std::min(pos, size);
     if (pos >= 2 && data[pos - 2] == '\r' && data[pos - 1] == '\n')
-        return pos - 2;
+        return pos >= 3 && data[pos - 3] == '\r' ? pos - 3 : pos - 2;
     const qint64 start = charStartAt(data, size, pos - 1);
     return start;
 }

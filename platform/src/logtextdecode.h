@@ -31,8 +31,8 @@ ShownText decodeForDisplay(const char* data, qint64 length, qint64 maxBytes);
 // character starting at or after it.
 qsizetype charIndexOfByte(const ShownText& shown, qint64 offset);
 
-// Moving through a buffer one character at a time: a well-formed UTF-8 sequence or a CR LF pair is
-// one step, any other byte is one step on its own.
+// Moving through a buffer one character at a time: a well-formed UTF-8 sequence, a CR LF pair or a
+// CR CR LF line end is one step, any other byte is one step on its own.
 qint64 nextCharBoundary(const char* data, qint64 size, qint64 pos);
 qint64 prevCharBoundary(const char* data, qint64 size, qint64 pos);
 // pos, or the start of the UTF-8 sequence that pos falls inside.

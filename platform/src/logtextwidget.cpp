@@ -123,12 +123,14 @@ struct CLogTextWidget::Impl {
     }
 
     // ---- lines and layouts --------------------------------------------------------------------
-    // The key of a line: its bytes without the line break (LF or CR LF). A CR that ends the whole
-    // text is left out too, since its LF may be on its way.
+    // The key of a line: its bytes without the line break (LF or CR LF), and without a CR directly
+    // before that CR LF: a sender that ends its lines with CR LF leaves CR CR LF in the log, which
+    // reads as a plain line end. At the end of the whole text the same CRs are left out, since
+    // their LF may be on its way. Any other CR is drawn.
     LogLineLayout::Key keyOf(qint64 line) const
     {
         LogLineLayout::Key key{line, index.lineStart(line), index.lineEnd(line, size()), generation};
-        if (key.end > key.start && bytes.at(key.end - 1) == '\r')
+        for (int i = 0; i < 2 && key.end > key.start && bytes.at(key.end - 1) == '\r'; ++i)
             --key.end;
         return key;
     }
