@@ -1,4 +1,5 @@
-// The socket service on POSIX sockets.
+// The socket service on POSIX sockets: the handle table and the event machine. Names and
+// addresses are in winsock_names.cpp.
 //
 // Every socket the service opens sits in one table under a handle number of its own. Readiness is
 // watched with QSocketNotifier on the UI thread and turned into posted window messages, with the
@@ -28,7 +29,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,9 +36,6 @@
 #include <unordered_map>
 
 #include <fcntl.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -58,22 +55,6 @@ constexpr int kWinsockMsgPeek = 0x2;
 constexpr int kReservedDescriptors = 128;
 // How soon an accept that failed for want of system resources is tried again.
 constexpr int kAcceptRetryMs = 250;
-
-// Further Winsock option numbers at WS_SOL_SOCKET level.
-constexpr int kWsSoDebug = 0x0001;
-constexpr int kWsSoDontRoute = 0x0010;
-constexpr int kWsSoBroadcast = 0x0020;
-constexpr int kWsSoSndBuf = 0x1001;
-constexpr int kWsSoRcvBuf = 0x1002;
-constexpr int kWsSoDontLinger = ~WS_SO_LINGER;
-constexpr int kWsIpprotoTcp = 6;
-constexpr int kWsTcpNoDelay = 0x0001;
-
-// Winsock's linger record: two 16-bit fields, unlike the two ints of Linux's.
-struct WsLinger {
-    std::uint16_t l_onoff;
-    std::uint16_t l_linger;
-};
 
 enum class Kind { Stream, Datagram };
 
@@ -102,26 +83,11 @@ struct Socket {
     QSocketNotifier* writeNotifier = nullptr;
 };
 
-struct HostStorage {
-    hostent entry{};
-    std::string name;
-    std::vector<in_addr> addresses;
-    std::vector<char*> addressList;
-    char* aliases[1] = {nullptr};
-};
-
 struct Service {
     bool started = false;
     int failNextStartup = 0;
     SOCKET nextHandle = 1;
     std::unordered_map<SOCKET, std::unique_ptr<Socket>> sockets;
-
-    Resolver resolver;
-    std::function<std::string()> hostName;
-    std::function<std::vector<InterfaceAddress>()> interfaces;
-
-    HostStorage host;
-    char ntoaBuffer[16] = {};
 
     // Listening sockets whose FD_ACCEPT is held until there is room for another client.
     std::vector<SOCKET> waitingForRoom;
@@ -143,18 +109,10 @@ Socket* find(SOCKET s)
     return it == table.end() ? nullptr : it->second.get();
 }
 
-bool started()
-{
-    if (service().started)
-        return true;
-    SetLastErrorCode(WSANOTINITIALISED);
-    return false;
-}
-
 // The socket behind a handle, or null with the last error set.
 Socket* lookup(SOCKET s)
 {
-    if (!started())
+    if (!detail::Started())
         return nullptr;
     Socket* sock = find(s);
     if (sock == nullptr)
@@ -341,78 +299,15 @@ bool handlesExhausted()
     return service().nextHandle == INVALID_SOCKET;
 }
 
-std::string localHostName()
-{
-    Service& svc = service();
-    if (svc.hostName)
-        return svc.hostName();
-    char buf[256] = {};
-    if (::gethostname(buf, sizeof buf - 1) != 0)
-        return {};
-    return buf;
-}
-
-hostent* fillHost(const std::string& name, const std::vector<std::uint32_t>& addresses)
-{
-    HostStorage& h = service().host;
-    h.name = name;
-    h.addresses.clear();
-    for (const std::uint32_t a : addresses) {
-        in_addr in{};
-        in.s_addr = a;
-        h.addresses.push_back(in);
-    }
-    h.addressList.clear();
-    for (in_addr& in : h.addresses)
-        h.addressList.push_back(reinterpret_cast<char*>(&in));
-    h.addressList.push_back(nullptr);
-    h.aliases[0] = nullptr;
-
-    h.entry.h_name = h.name.data();
-    h.entry.h_aliases = h.aliases;
-    h.entry.h_addrtype = AF_INET;
-    h.entry.h_length = 4;
-    h.entry.h_addr_list = h.addressList.data();
-    return &h.entry;
-}
-
-// One part of a dotted address: decimal, octal with a leading 0, or hexadecimal with 0x.
-const char* parseAddressPart(const char* p, std::uint32_t& value)
-{
-    unsigned base = 10;
-    if (*p == '0') {
-        base = 8;
-        ++p;
-        if (*p == 'x' || *p == 'X') {
-            base = 16;
-            ++p;
-            if (!std::isxdigit(static_cast<unsigned char>(*p)))
-                return nullptr;
-        }
-    } else if (!std::isdigit(static_cast<unsigned char>(*p))) {
-        return nullptr;
-    }
-    std::uint64_t v = 0;
-    for (;; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        unsigned digit;
-        if (std::isdigit(c))
-            digit = c - '0';
-        else if (base == 16 && std::isxdigit(c))
-            digit = static_cast<unsigned>(std::tolower(c) - 'a' + 10);
-        else
-            break;
-        if (digit >= base)
-            return nullptr;
-        v = v * base + digit;
-        if (v > 0xFFFFFFFFu)
-            return nullptr;
-    }
-    value = static_cast<std::uint32_t>(v);
-    return p;
-}
-
 } // namespace
+
+bool detail::Started()
+{
+    if (service().started)
+        return true;
+    SetLastErrorCode(WSANOTINITIALISED);
+    return false;
+}
 
 // ---- Start-up and errors ---------------------------------------------------------------------
 
@@ -454,7 +349,7 @@ int WSAStartup(WORD wVersionRequested, WSADATA* data)
 
 SOCKET socket(int af, int type, int protocol)
 {
-    if (!started())
+    if (!detail::Started())
         return INVALID_SOCKET;
     if (af != AF_INET) {
         SetLastErrorCode(WSAEAFNOSUPPORT);
@@ -523,84 +418,6 @@ int bind(SOCKET s, const sockaddr* name, int namelen)
     }
     sock->bound = true;
     updateNotifiers(s, *sock);
-    return 0;
-}
-
-int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen)
-{
-    Socket* sock = lookup(s);
-    if (sock == nullptr)
-        return SOCKET_ERROR;
-    if (optval == nullptr || optlen <= 0) {
-        SetLastErrorCode(WSAEFAULT);
-        return SOCKET_ERROR;
-    }
-
-    int linuxLevel = SOL_SOCKET;
-    int linuxName = 0;
-    if (level == WS_SOL_SOCKET) {
-        if (optname == WS_SO_LINGER || optname == kWsSoDontLinger) {
-            linger value{};
-            if (optname == WS_SO_LINGER) {
-                if (optlen < static_cast<int>(sizeof(WsLinger))) {
-                    SetLastErrorCode(WSAEFAULT);
-                    return SOCKET_ERROR;
-                }
-                WsLinger ws{};
-                std::memcpy(&ws, optval, sizeof ws);
-                value.l_onoff = ws.l_onoff != 0;
-                value.l_linger = ws.l_linger;
-            } else {
-                if (optlen < static_cast<int>(sizeof(int))) {
-                    SetLastErrorCode(WSAEFAULT);
-                    return SOCKET_ERROR;
-                }
-                int dont = 0;
-                std::memcpy(&dont, optval, sizeof dont);
-                value.l_onoff = dont == 0;
-                value.l_linger = 0;
-            }
-            if (::setsockopt(sock->fd, SOL_SOCKET, SO_LINGER, &value, sizeof value) != 0) {
-                SetLastErrorFromErrno();
-                return SOCKET_ERROR;
-            }
-            return 0;
-        }
-        switch (optname) {
-        case WS_SO_REUSEADDR: linuxName = SO_REUSEADDR; break;
-        case WS_SO_KEEPALIVE: linuxName = SO_KEEPALIVE; break;
-        case WS_SO_OOBINLINE: linuxName = SO_OOBINLINE; break;
-        case kWsSoDebug: linuxName = SO_DEBUG; break;
-        case kWsSoDontRoute: linuxName = SO_DONTROUTE; break;
-        case kWsSoBroadcast: linuxName = SO_BROADCAST; break;
-        case kWsSoSndBuf: linuxName = SO_SNDBUF; break;
-        case kWsSoRcvBuf: linuxName = SO_RCVBUF; break;
-        default:
-            SetLastErrorCode(detail::WSAENOPROTOOPT);
-            return SOCKET_ERROR;
-        }
-    } else if (level == kWsIpprotoTcp) {
-        if (optname != kWsTcpNoDelay || sock->kind != Kind::Stream) {
-            SetLastErrorCode(detail::WSAENOPROTOOPT);
-            return SOCKET_ERROR;
-        }
-        linuxLevel = IPPROTO_TCP;
-        linuxName = TCP_NODELAY;
-    } else {
-        SetLastErrorCode(WSAEINVAL);
-        return SOCKET_ERROR;
-    }
-
-    if (optlen < static_cast<int>(sizeof(int))) {
-        SetLastErrorCode(WSAEFAULT);
-        return SOCKET_ERROR;
-    }
-    int value = 0;
-    std::memcpy(&value, optval, sizeof value);
-    if (::setsockopt(sock->fd, linuxLevel, linuxName, &value, sizeof value) != 0) {
-        SetLastErrorFromErrno();
-        return SOCKET_ERROR;
-    }
     return 0;
 }
 
@@ -802,145 +619,6 @@ int closesocket(SOCKET s)
     return 0;
 }
 
-// ---- Names and addresses ---------------------------------------------------------------------
-
-int gethostname(char* name, int namelen)
-{
-    if (!started())
-        return SOCKET_ERROR;
-    if (name == nullptr || namelen <= 0) {
-        SetLastErrorCode(WSAEFAULT);
-        return SOCKET_ERROR;
-    }
-    const std::string host = localHostName();
-    if (host.size() + 1 > static_cast<std::size_t>(namelen)) {
-        SetLastErrorCode(WSAEFAULT);
-        return SOCKET_ERROR;
-    }
-    std::memcpy(name, host.c_str(), host.size() + 1);
-    return 0;
-}
-
-hostent* gethostbyname(const char* name)
-{
-    if (!started())
-        return nullptr;
-    const std::string query = (name != nullptr && *name != '\0') ? std::string(name) : localHostName();
-
-    Service& svc = service();
-    if (svc.resolver) {
-        ResolvedHost answer;
-        if (!svc.resolver(query, answer)) {
-            SetLastErrorCode(WSAHOST_NOT_FOUND);
-            return nullptr;
-        }
-        if (answer.addresses.empty()) {
-            SetLastErrorCode(WSANO_DATA);
-            return nullptr;
-        }
-        return fillHost(answer.name.empty() ? query : answer.name, answer.addresses);
-    }
-
-    if (query.empty()) {
-        SetLastErrorCode(WSAHOST_NOT_FOUND);
-        return nullptr;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* list = nullptr;
-    const int rc = ::getaddrinfo(query.c_str(), nullptr, &hints, &list);
-    if (rc != 0) {
-        SetLastErrorCode(detail::WsaCodeFromResolver(rc));
-        return nullptr;
-    }
-    std::string official = query;
-    std::vector<std::uint32_t> addresses;
-    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
-        if (ai == list && ai->ai_canonname != nullptr)
-            official = ai->ai_canonname;
-        if (ai->ai_family != AF_INET || ai->ai_addr == nullptr)
-            continue;
-        const auto a = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
-        if (std::find(addresses.begin(), addresses.end(), a) == addresses.end())
-            addresses.push_back(a);
-    }
-    ::freeaddrinfo(list);
-    if (addresses.empty()) {
-        SetLastErrorCode(WSANO_DATA);
-        return nullptr;
-    }
-    return fillHost(official, addresses);
-}
-
-unsigned long inet_addr(const char* cp)
-{
-    constexpr unsigned long kNone = 0xFFFFFFFFul;
-    if (cp == nullptr || *cp == '\0')
-        return kNone;
-
-    // "a.b.c.d", "a.b.c" (c fills 16 bits), "a.b" (b fills 24 bits) or "a" (32 bits); each part in
-    // decimal, octal or hex. The text ends at its end or at the first white space.
-    std::uint32_t parts[4] = {};
-    int count = 0;
-    const char* p = cp;
-    while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) {
-        if (count == 4)
-            return kNone;
-        p = parseAddressPart(p, parts[count]);
-        if (p == nullptr)
-            return kNone;
-        ++count;
-        if (*p == '.') {
-            ++p;
-            if (*p == '\0' || std::isspace(static_cast<unsigned char>(*p)))
-                return kNone;
-        } else if (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) {
-            return kNone;
-        }
-    }
-
-    std::uint32_t host = 0;
-    switch (count) {
-    case 0: // nothing before the white space
-        host = 0;
-        break;
-    case 1:
-        host = parts[0];
-        break;
-    case 2:
-        if (parts[0] > 0xFF || parts[1] > 0xFFFFFF)
-            return kNone;
-        host = (parts[0] << 24) | parts[1];
-        break;
-    case 3:
-        if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFFFF)
-            return kNone;
-        host = (parts[0] << 24) | (parts[1] << 16) | parts[2];
-        break;
-    default:
-        if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFF || parts[3] > 0xFF)
-            return kNone;
-        host = (parts[0] << 24) | (parts[1] << 16) | (parts[2] << 8) | parts[3];
-        break;
-    }
-    return ::htonl(host);
-}
-
-char* inet_ntoa(in_addr in)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(&in.s_addr);
-    char* buf = service().ntoaBuffer;
-    std::snprintf(buf, sizeof service().ntoaBuffer, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-    return buf;
-}
-
-unsigned short htons(unsigned short hostshort)
-{
-    return ::htons(hostshort);
-}
-
 // ---- Beyond Winsock 1.1 ----------------------------------------------------------------------
 
 unsigned short GetBoundPort(SOCKET s)
@@ -955,50 +633,12 @@ unsigned short GetBoundPort(SOCKET s)
     return ntohs(local.sin_port);
 }
 
-std::vector<InterfaceAddress> GetInterfaceAddresses()
-{
-    Service& svc = service();
-    if (svc.interfaces)
-        return svc.interfaces();
-
-    std::vector<InterfaceAddress> result;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
-        return result;
-    for (const ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
-        if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET)
-            continue;
-        InterfaceAddress entry;
-        entry.address = reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr;
-        entry.up = (ifa->ifa_flags & IFF_UP) != 0;
-        entry.loopback = (ifa->ifa_flags & IFF_LOOPBACK) != 0;
-        result.push_back(entry);
-    }
-    ::freeifaddrs(list);
-    return result;
-}
-
 int OpenHandleCount()
 {
     return static_cast<int>(service().sockets.size());
 }
 
 // ---- Test hooks ------------------------------------------------------------------------------
-
-void SetResolverForTesting(Resolver resolver)
-{
-    service().resolver = std::move(resolver);
-}
-
-void SetHostNameForTesting(std::function<std::string()> hostName)
-{
-    service().hostName = std::move(hostName);
-}
-
-void SetInterfacesForTesting(std::function<std::vector<InterfaceAddress>()> interfaces)
-{
-    service().interfaces = std::move(interfaces);
-}
 
 void FailNextStartupForTesting(int code)
 {

@@ -92,9 +92,4 @@ int WSAGetLastError()
     return detail::g_lastError;
 }
 
-void WSASetLastError(int code)
-{
-    detail::g_lastError = code;
-}
-
 } // namespace ws

@@ -1,5 +1,6 @@
 #pragma once
-// Translation of POSIX and resolver failures into Winsock error codes, and the one last-error slot.
+// Translation of POSIX and resolver failures into Winsock error codes, the one last-error slot,
+// and the start-up check that the socket and name halves of the service share.
 
 namespace ws::detail {
 
@@ -34,5 +35,8 @@ void SetLastErrorCode(int code);
 
 // Stores the translation of errno as the last error.
 void SetLastErrorFromErrno();
+
+// Whether WSAStartup has run; when not, the last error becomes WSANOTINITIALISED.
+bool Started();
 
 } // namespace ws::detail

@@ -73,20 +73,11 @@ inline constexpr int WSANOTINITIALISED = 10093;
 inline constexpr int WSAHOST_NOT_FOUND = 11001;
 inline constexpr int WSANO_DATA = 11004;
 
-// Winsock option names for setsockopt at SOL_SOCKET level (they differ from Linux's numbers).
-inline constexpr int WS_SOL_SOCKET = 0xFFFF;
-inline constexpr int WS_SO_REUSEADDR = 0x0004;
-inline constexpr int WS_SO_KEEPALIVE = 0x0008;
-inline constexpr int WS_SO_LINGER = 0x0080;
-inline constexpr int WS_SO_OOBINLINE = 0x0100;
-
 int WSAStartup(WORD wVersionRequested, WSADATA* data);
 int WSAGetLastError();
-void WSASetLastError(int code);
 
 SOCKET socket(int af, int type, int protocol);
 int bind(SOCKET s, const sockaddr* name, int namelen);
-int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);
 int WSAAsyncSelect(SOCKET s, HWND hWnd, UINT wMsg, long lEvent);
 int listen(SOCKET s, int backlog);
 SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen);
