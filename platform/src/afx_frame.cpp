@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QWhatsThis>
+#include <QWindow>
 
 #include <climits>
 
@@ -63,10 +64,19 @@ QKeySequence KeyOf(const AccelData& a)
 }
 } // namespace
 
-// The frame's widget: hands the close box to the document's save question.
+// The frame's widget: hands the close box to the document's save question, and gives the window's
+// outer rectangle, decorations included, the one the frame asked for.
 class CFrameBridge final : public QMainWindow {
 public:
     explicit CFrameBridge(CFrameWnd* owner) : m_owner(owner) {}
+
+    // Qt places and sizes the inside of a window; the decorations a window manager adds are known
+    // only once it has framed the window. Until then the inside takes the whole rectangle.
+    void setOuterGeometry(const QRect& outer)
+    {
+        m_outer = outer;
+        setGeometry(outer);
+    }
 
 protected:
     void closeEvent(QCloseEvent* event) override
@@ -86,11 +96,36 @@ protected:
     {
         if (event->type() == QEvent::LeaveWhatsThisMode)
             m_owner->SetMessageText(nullptr);
-        return QMainWindow::event(event);
+        const bool result = QMainWindow::event(event);
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::WindowActivate:
+            fitToFrame();
+            break;
+        default:
+            break;
+        }
+        return result;
     }
 
 private:
+    // Once the frame's margins are known, shrinks the inside so that the frame fills the rectangle.
+    void fitToFrame()
+    {
+        if (m_outer.isNull() || windowHandle() == nullptr)
+            return;
+        const QMargins margins = windowHandle()->frameMargins();
+        if (margins.isNull())
+            return;
+        const QRect outer = m_outer;
+        m_outer = QRect();
+        setGeometry(outer.marginsRemoved(margins));
+    }
+
     CFrameWnd* m_owner;
+    QRect m_outer;  // the outer rectangle still to be fitted, or null
 };
 
 struct CFrameWnd::Impl {
@@ -137,10 +172,10 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* context)
     auto* window = new CFrameBridge(this);
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     Attach(window);
-    if (cs.cx != kUseDefault && cs.cy != kUseDefault)
+    if (cs.cx != kUseDefault && cs.cy != kUseDefault && cs.x != kUseDefault && cs.y != kUseDefault)
+        window->setOuterGeometry(QRect(cs.x, cs.y, cs.cx, cs.cy));
+    else if (cs.cx != kUseDefault && cs.cy != kUseDefault)
         window->resize(cs.cx, cs.cy);
-    if (cs.x != kUseDefault && cs.y != kUseDefault)
-        window->move(cs.x, cs.y);
 
     if (const IconData* icon = AfxFindIcon(nIDResource))
         window->setWindowIcon(AfxLoadIconGroup(*icon));
