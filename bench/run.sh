@@ -10,25 +10,22 @@
 #
 # Usage: bench/run.sh            (after ./scripts/build; BUILD_DIR names another build folder)
 # Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
-# namespaces. Runs in a network namespace of its own (only its loopback), on an Xvfb display of its
-# own, and ends exactly the processes it started. Environment: TCP_LINES (default 1000000),
-# UDP_COUNT (default 200000), KEEP=1 keeps the work folder.
+# namespaces (as an ordinary user, SO_RCVBUFFORCE then fails and the program's UDP buffer stays at
+# net.core.rmem_max). Runs in a world of scripts/xworld.py: namespaces of its own (only its
+# loopback) and an Xvfb display of its own; it ends exactly the processes it started, the world
+# the rest. Environment: TCP_LINES (default 1000000), UDP_COUNT (default 200000), KEEP=1 keeps the
+# work folder.
 set -Eeuo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
-# ---- into a network namespace of our own ---------------------------------------------------------
-if [ "${SUMPWELL_BENCH_INNER:-}" != 1 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    exec unshare --net env SUMPWELL_BENCH_INNER=1 bash "$0" "$@"
-  else
-    # An unprivileged user maps itself to root in a user namespace; SO_RCVBUFFORCE then fails
-    # and the program's UDP buffer stays at net.core.rmem_max.
-    exec unshare --user --map-root-user --net env SUMPWELL_BENCH_INNER=1 bash "$0" "$@"
-  fi
+# ---- into a world of our own: private namespaces (loopback only) and an Xvfb (scripts/xworld.py) ----
+if [ -z "${XWORLD_XVFB_PID:-}" ]; then
+  exec python3 "$root/scripts/xworld.py" run --screen 1280x1024 -- bash "$0" "$@"
 fi
-ip link set lo up
+xvfb_pid=$XWORLD_XVFB_PID
+display=$DISPLAY
 
 tcp_lines=${TCP_LINES:-1000000}
 udp_count=${UDP_COUNT:-200000}
@@ -101,8 +98,7 @@ status_kib() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }   # st
 cpu_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; } # utime + stime
 cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { print s + 0 }'; }
 
-window_of() { xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n 1; }
-have_window() { [ -n "$(window_of "$1" "$2")" ]; }
+window_of() { python3 "$root/scripts/xworld.py" window "$@"; }   # window_of PID REGEX SECONDS
 focus() { timeout 5 xdotool windowfocus --sync "$1"; }
 
 # start_program NAME PORT PROTOCOL(0 UDP, 1 TCP): sets PROG_PID, PROG_WIN, PROG_LOG
@@ -116,8 +112,7 @@ start_program() {
   XDG_CONFIG_HOME=$dir/config "$program" "$PROG_LOG" >"$dir/program.out" 2>&1 &
   PROG_PID=$!
   started+=("$PROG_PID")
-  wait_for 20 "the main window" have_window "$PROG_PID" '^Sumpwell$'
-  PROG_WIN=$(window_of "$PROG_PID" '^Sumpwell$')
+  PROG_WIN=$(window_of "$PROG_PID" '^Sumpwell$' 20)
 }
 
 # connect_program PORT PROTOCOL: F2, Return (the dialog shows the preset port and protocol)
@@ -125,8 +120,7 @@ connect_program() {
   local dlg
   focus "$PROG_WIN"
   xdotool key F2
-  wait_for 10 "the connection dialog" have_window "$PROG_PID" '^Make Host Connection$'
-  dlg=$(window_of "$PROG_PID" '^Make Host Connection$')
+  dlg=$(window_of "$PROG_PID" '^Make Host Connection$' 10)
   focus "$dlg"
   xdotool key Return
   if [ "$2" = 1 ]; then
@@ -161,22 +155,6 @@ stop_probe() {  # stop_probe NAME: sets STALL to "longest ms (p99 ms, pings over
 }
 probe_field() { awk -F= -v k="$2" '$1 == k { print $2 }' "$work/$1.probe"; }
 kv() { awk -F= -v k="$2" '$1 == k { print $2 }' "$1"; }   # kv FILE KEY
-
-# ---- the display -------------------------------------------------------------------------------------------
-display=
-xvfb_pid=
-xvfb_up() { [ -s "$work/displayfd" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; }
-for n in $(seq 57 99); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  : >"$work/displayfd"
-  Xvfb ":$n" -nolisten tcp -screen 0 1280x1024x24 -displayfd 3 3>"$work/displayfd" >"$work/xvfb.out" 2>&1 &
-  xvfb_pid=$!
-  started+=("$xvfb_pid")
-  wait_for 20 "Xvfb" xvfb_up
-  if [ -s "$work/displayfd" ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || { echo "no free display for Xvfb" >&2; exit 1; }
-export DISPLAY=$display
 
 port=47100
 next_port() { port=$((port + 1)); }

@@ -145,6 +145,62 @@ def outer_rect(wid):
     return v["Absolute upper-left X"] - b, v["Absolute upper-left Y"] - b, v["Width"] + 2 * b, v["Height"] + 2 * b
 
 
+class Program:
+    """A program on the world's display, driven through xdotool as a user would drive it."""
+
+    def __init__(self, world, cmd, env, log_path):
+        self.log_path = log_path
+        self.proc = world.spawn(cmd, stdout=open(log_path, "wb"), stderr=subprocess.STDOUT, cwd=world.dir, env=env)
+        self.pid = self.proc.pid
+        self.main = None
+
+    def wait_window(self, pattern, timeout=20, exclude=()):
+        """The id of a visible window of the program, besides the main one, whose name matches."""
+        def find():
+            check(self.proc.poll() is None, "the program ended (exit %s) while waiting for a window /%s/"
+                  % (self.proc.poll(), pattern))
+            found = [int(w) for w in xdo("search", "--all", "--onlyvisible", "--pid", self.pid, "--name", pattern,
+                                         check_rc=False).split() if int(w) not in (self.main,) + tuple(exclude)]
+            return found[0] if found else None
+        return wait_until(find, timeout, "a window named /%s/ (have %s)" % (pattern, visible_windows(self.pid)),
+                          interval=0.01)
+
+    def wait_main_window(self, title, timeout=30):
+        self.main = self.wait_window("^%s$" % re.escape(title), timeout)
+        return self.main
+
+    def others(self):
+        """Visible named windows besides the main one."""
+        return [(w, n) for w, n in visible_windows(self.pid) if w != self.main]
+
+    def wait_gone(self, wid, timeout=20):
+        wait_until(lambda: b"IsViewable" not in subprocess.run(
+            ["xwininfo", "-id", str(wid)], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout,
+            timeout, "window %d to close" % wid, interval=0.01)
+
+    def key(self, wid, *keys):
+        """Gives wid the keyboard focus and presses keys, one after the other."""
+        xdo("windowfocus", "--sync", wid, "key", "--clearmodifiers", *keys)
+
+    def type(self, wid, text):
+        xdo("windowfocus", "--sync", wid, "type", "--delay", "4", "--clearmodifiers", text)
+
+    def menu(self, alt_key, item_key):
+        """A menu item through the keyboard: Alt and the menu's letter, then the item's letter."""
+        def shown():
+            return set(xdo("search", "--all", "--onlyvisible", "--pid", self.pid, "--classname", ".",
+                           check_rc=False).split())
+        before = shown()
+        self.key(self.main, "alt+" + alt_key)
+        wait_until(lambda: shown() - before, 20, "the menu to open", interval=0.01)
+        xdo("key", item_key)
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(timeout=10)
+
+
 class World:
     """The processes and mounts of one run inside the namespaces; stop() ends each by its PID."""
 
