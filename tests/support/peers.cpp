@@ -4,27 +4,90 @@
 #include <QFile>
 
 #include <cstring>
-#include <unistd.h>
 
 namespace testsupport {
 
-bool TcpPortListening(std::uint16_t port)
+bool SendDatagram(std::uint16_t port, std::string_view bytes)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in to = Loopback(port);
+    const ssize_t n = ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    ::close(fd);
+    return n == static_cast<ssize_t>(bytes.size());
+}
+
+Holder::Holder(int type)
+{
+    m_fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    socklen_t len = sizeof a;
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && (type != SOCK_STREAM || ::listen(m_fd, 4) == 0)
+        && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        m_port = ntohs(a.sin_port);
+}
+
+TcpClient::TcpClient(std::uint16_t port)
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in to = Loopback(port);
+    if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+        Close();
+}
+
+bool TcpClient::Send(std::string_view bytes)
+{
+    std::size_t sent = 0;
+    while (m_fd >= 0 && sent < bytes.size()) {
+        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return m_fd >= 0 && sent == bytes.size();
+}
+
+bool TcpClient::ReadsEnd()
+{
+    const timeval wait{5, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    char c;
+    return m_fd >= 0 && ::recv(m_fd, &c, 1, 0) == 0;
+}
+
+void TcpClient::Close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+void TcpClient::Reset()
+{
+    const linger abortive{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    Close();
+}
+
+namespace {
+// Whether /proc/net/tcp has a socket with this local port in this state (hex, as the file has it).
+bool TcpState(std::uint16_t port, const QByteArray& state)
 {
     QFile f(QStringLiteral("/proc/net/tcp"));
     if (!f.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray wanted = QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    const QByteArray wanted = ":" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
     f.readLine();   // header
     while (!f.atEnd()) {
         const QList<QByteArray> fields = f.readLine().simplified().split(' ');
-        if (fields.size() < 4)
-            continue;
-        // local_address is ADDR:PORT in hex; state 0A is LISTEN.
-        if (fields[1].endsWith(":" + wanted) && fields[3] == "0A")
+        if (fields.size() >= 4 && fields[1].endsWith(wanted) && fields[3] == state)
             return true;
     }
     return false;
 }
+} // namespace
+
+bool TcpPortListening(std::uint16_t port) { return TcpState(port, "0A"); }
+bool TcpTimeWaitOnPort(std::uint16_t port) { return TcpState(port, "06"); }
 
 int OpenSocketCount()
 {

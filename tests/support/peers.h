@@ -1,7 +1,6 @@
 #pragma once
-// Senders for network tests. They talk to 127.0.0.1 only.
+// Peers for network tests: plain POSIX sockets that talk to 127.0.0.1 only.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,60 +20,38 @@ inline sockaddr_in Loopback(std::uint16_t port)
 }
 
 // Sends one datagram to 127.0.0.1:port; true when the whole of it went.
-inline bool SendDatagram(std::uint16_t port, std::string_view bytes)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const sockaddr_in to = Loopback(port);
-    const ssize_t n = ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    ::close(fd);
-    return n == static_cast<ssize_t>(bytes.size());
-}
+bool SendDatagram(std::uint16_t port, std::string_view bytes);
+
+// A socket of this process bound to 127.0.0.1 on a port of the system's choice (a listening one
+// for SOCK_STREAM), closed with the object; port() is the port it holds.
+class Holder {
+public:
+    explicit Holder(int type);
+    ~Holder() { ::close(m_fd); }
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    std::uint16_t port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    std::uint16_t m_port = 0;
+};
 
 // A TCP client of 127.0.0.1:port.
 class TcpClient {
 public:
-    explicit TcpClient(std::uint16_t port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in to = Loopback(port);
-        if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
+    explicit TcpClient(std::uint16_t port);
     ~TcpClient() { Close(); }
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
     bool Connected() const { return m_fd >= 0; }
-    bool Send(std::string_view bytes)
-    {
-        std::size_t sent = 0;
-        while (m_fd >= 0 && sent < bytes.size()) {
-            const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return sent == bytes.size();
-    }
-    void Close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
+    bool Send(std::string_view bytes);
+    // Waits for the other side's close: true when it came with nothing read before it.
+    bool ReadsEnd();
+    void Close();
     // Closes with a reset instead of an orderly close.
-    void Reset()
-    {
-        if (m_fd < 0)
-            return;
-        linger l{1, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        Close();
-    }
+    void Reset();
 
 private:
     int m_fd = -1;
@@ -83,6 +60,8 @@ private:
 // Whether a TCP socket of this machine listens on port (read from /proc/net/tcp, so that asking
 // makes no connection).
 bool TcpPortListening(std::uint16_t port);
+// Whether a TCP connection whose local port is port waits out its time (TIME_WAIT).
+bool TcpTimeWaitOnPort(std::uint16_t port);
 
 // Open socket descriptors of this process.
 int OpenSocketCount();
