@@ -183,8 +183,8 @@ class App(xworld.Program):
         """Ctrl+S once the log has a file: no dialog, the file replaced (a new inode)."""
         before = os.stat(path)
         self.key(self.main, "ctrl+s")
-        wait_until(lambda: (lambda s: s and (s.st_ino, s.st_mtime_ns) != (before.st_ino, before.st_mtime_ns))(
-            stat_or_none(path)), 20, "Ctrl+S to rewrite %s" % path)
+        wait_until(lambda: os.path.exists(path) and (lambda s: (s.st_ino, s.st_mtime_ns))(os.stat(path)) !=
+                   (before.st_ino, before.st_mtime_ns), 20, "Ctrl+S to rewrite %s" % path)
         self.check_alone("after Ctrl+S of a log with a file")
 
     def saved_log(self, path=None):
@@ -224,13 +224,6 @@ def write(path, data, mode=None):
         f.write(data)
     if mode is not None:
         os.chmod(path, mode)
-
-
-def stat_or_none(path):
-    try:
-        return os.stat(path)
-    except OSError:
-        return None
 
 
 def diff(expected, got):
@@ -329,7 +322,8 @@ def udp(w):
 def tcp(w):
     """TCP chosen in the dialog; a client's line read in two pieces. Connection > Close Connection
     while the client is still connected, and F2 at once binds the same port again (address reuse);
-    the old client is still read, and its close ends nothing but itself."""
+    the old client is still read, and its close ends nothing but itself. Exit with a client
+    connected asks nothing."""
     app = App(w)
     app.wait_main_window()
     port = free_port()
@@ -350,6 +344,13 @@ def tcp(w):
     app.log_is(b"hello\r\nold client\r\n" + CLOSE_LINE + b"new client\r\nno line feed at the close\r\n" + CLOSE_LINE)
     check(not tcp_listening(port), "port %d still listens after the new client closed" % port)
     app.check_alone("after two sessions")
+    # Connection > Exit with a client connected and a line open: it ends at once, asking nothing.
+    app.make_connection(port, "tcp", typed=False)
+    client = socket.create_connection(("127.0.0.1", port), timeout=10)
+    client.sendall(b"an open line")
+    wait_until(lambda: list(clients_of(app.pid, port).values()) == [0], 20, "the open line to be read")
+    app.exit()
+    client.close()
 
 
 @case()
@@ -379,27 +380,6 @@ def open_save_and_new(w):
     app.saved_to = None
     app.log_is(b"after\r\n", w.path("after.log"))
     check(read(path) == content + b"arrived later\r\n", "the first file changed after Ctrl+N")
-
-
-@case()
-def exit_asks_nothing(w):
-    """Connection > Exit with received text and a client connected: the program ends with exit
-    code 0, and asks nothing on the way."""
-    app = App(w)
-    app.wait_main_window()
-    port = free_port()
-    app.make_connection(port, "tcp")
-    client = socket.create_connection(("127.0.0.1", port), timeout=10)
-    client.sendall(b"received text\nand an open line")
-    wait_until(lambda: list(clients_of(app.pid, port).values()) == [0], 20, "the text to be read")
-    app.menu("c", "x")
-
-    def ended():
-        check(not app.others(), "a window showed on exit: %s" % app.others())
-        return app.proc.poll() is not None
-    wait_until(ended, 20, "the program to end")
-    check(app.proc.returncode == 0, "exit code %d" % app.proc.returncode)
-    client.close()
 
 
 @case()
@@ -467,17 +447,12 @@ def many_clients(w):
         s.close()
     wait_until(lambda: not clients_of(app.pid, port) and not tcp_listening(port) or None, 60,
                "the program to close every client")
-    got = b""
-    for _ in range(20):
-        got = app.saved_log()
-        lines = got.split(b"\r\n")[:-1]
-        said = [line for line in lines if line != CLOSE_LINE[:-2]]
-        if (len(said) == len(set(said)) == len(lines) - len(said) and held <= set(said)
-                and all(re.fullmatch(rb"client \d+", line) for line in said)):
-            break
-    else:
-        raise Failure("after the clients closed, the log holds %d lines of %d clients:\n%r"
-                      % (len(lines), len(set(said)), got[:2000]))
+    got = app.saved_log()          # the listening socket and every client closed: the log is whole
+    lines = got.split(b"\r\n")[:-1]
+    said = [line for line in lines if line != CLOSE_LINE[:-2]]
+    check(len(said) == len(set(said)) == len(lines) - len(said) and held <= set(said)
+          and all(re.fullmatch(rb"client \d+", line) for line in said),
+          "after the clients closed, the log holds %d lines of %d clients:\n%r" % (len(lines), len(set(said)), got[:2000]))
     log("%d clients had their line and one close line" % len(said))
     app.make_connection(port, None)
     nc_send(port, b"a new client\n")
@@ -496,7 +471,6 @@ def save_failures(w):
     for i in range(0, len(payload), 20 * 1011):
         udp_send(port, payload[i:i + 20 * 1011])
     expected = payload.replace(b"\n", b"\r\n")
-    check(len(expected) > 64 * 1024, "the log is too small for the full-disk case")
 
     app.save_as(w.path("no", "such", "folder", "log.txt"))
     app.wait_message()
