@@ -8,20 +8,25 @@
 #   share/man/man1/sumpwell.1.gz
 #
 # The application id names the desktop entry, the metainfo and the icon alike; the program tells
-# Qt the same name (QGuiApplication::setDesktopFileName) so that the desktop can match its window.
-if(NOT TARGET sumpwell)
-  return()
-endif()
-
+# Qt the same name (QGuiApplication::setDesktopFileName, from resources/src/identity.cpp) so that
+# the desktop can match its window.
+#
+# The manual page and the metainfo carry the version of project(): they are made from their .in
+# sources when CMake configures.
 include(GNUInstallDirs)
 set(SUMPWELL_APP_ID org.cistern.Sumpwell)
+set(CISTERN_VERSION_FULL
+    ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.${PROJECT_VERSION_TWEAK})
+set(sumpwell_metainfo ${PROJECT_BINARY_DIR}/desktop/${SUMPWELL_APP_ID}.metainfo.xml)
+configure_file(${PROJECT_SOURCE_DIR}/desktop/${SUMPWELL_APP_ID}.metainfo.xml.in ${sumpwell_metainfo} @ONLY)
+set(sumpwell_man ${PROJECT_BINARY_DIR}/man/sumpwell.1)
+configure_file(${PROJECT_SOURCE_DIR}/man/sumpwell.1.in ${sumpwell_man} @ONLY)
 
 install(TARGETS sumpwell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/desktop/${SUMPWELL_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/desktop/${SUMPWELL_APP_ID}.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${sumpwell_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 foreach(size 16 32 48 256)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/sumpwell-${size}.png
@@ -34,13 +39,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/sumpwell.svg
 
 # The manual page, compressed as Debian keeps them (-n: no name or time stamp, so the same page
 # gives the same bytes).
-set(sumpwell_man_in ${PROJECT_SOURCE_DIR}/man/sumpwell.1)
 set(sumpwell_man_gz ${PROJECT_BINARY_DIR}/man/sumpwell.1.gz)
 add_custom_command(
   OUTPUT ${sumpwell_man_gz}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-  COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${sumpwell_man_in} ${sumpwell_man_gz}
-  DEPENDS ${sumpwell_man_in}
+  COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${sumpwell_man} ${sumpwell_man_gz}
+  DEPENDS ${sumpwell_man}
   COMMENT "Compressing the manual page"
   VERBATIM)
 add_custom_target(sumpwell_manpage ALL DEPENDS ${sumpwell_man_gz})

@@ -22,7 +22,7 @@ void AfxShowHelp(QWidget* parent)
         auto* browser = new QTextBrowser(window);
         browser->setObjectName(QStringLiteral("helpBrowser"));
         browser->setOpenExternalLinks(false);
-        QFile manual(QStringLiteral(":/help/sumpwell.html"));
+        QFile manual(QString::fromUtf8(AfxGetIdentity().helpPage));
         if (manual.open(QIODevice::ReadOnly))
             browser->setHtml(QString::fromUtf8(manual.readAll()));
         else

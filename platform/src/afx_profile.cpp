@@ -1,5 +1,6 @@
-// The application's profile: Sumpwell.ini in the user's configuration folder, through QSettings
-// (its file locking, atomic rewrite and folder rules) but in a file format of our own.
+// The application's profile: <title>/<title>.ini in the user's configuration folder, named after the
+// application's title, through QSettings (its file locking, atomic rewrite and folder rules) but in
+// a file format of our own.
 //
 // Qt's own INI format turns values that start with "@" into typed values: "@Variant(...)"
 // unpacks binary data with QDataStream, where a damaged or hand-written file can ask for
@@ -188,12 +189,13 @@ QSettings::Format ProfileFormat()
     return format;
 }
 
-std::unique_ptr<QSettings> OpenProfile()
+// The profile of the application called appName.
+std::unique_ptr<QSettings> OpenProfile(const CString& appName)
 {
     if (!g_profilePath.empty())
         return std::make_unique<QSettings>(QString::fromUtf8(g_profilePath.c_str()), ProfileFormat());
-    return std::make_unique<QSettings>(ProfileFormat(), QSettings::UserScope, QStringLiteral("Sumpwell"),
-                                       QStringLiteral("Sumpwell"));
+    const QString name = QString::fromUtf8(appName.c_str());
+    return std::make_unique<QSettings>(ProfileFormat(), QSettings::UserScope, name, name);
 }
 
 QString ProfileKey(LPCSTR section, LPCSTR entry)
@@ -213,7 +215,7 @@ void afxtest::SetProfilePath(const CString& iniPath) { g_profilePath = iniPath; 
 
 CString CWinApp::GetProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultValue)
 {
-    const auto settings = OpenProfile();
+    const auto settings = OpenProfile(m_pszAppName);
     const QVariant v = settings->value(ProfileKey(section, entry));
     if (!v.isValid())
         return CString(defaultValue != nullptr ? defaultValue : "");
@@ -222,7 +224,7 @@ CString CWinApp::GetProfileString(LPCSTR section, LPCSTR entry, LPCSTR defaultVa
 
 int CWinApp::GetProfileInt(LPCSTR section, LPCSTR entry, int defaultValue)
 {
-    const auto settings = OpenProfile();
+    const auto settings = OpenProfile(m_pszAppName);
     const QVariant v = settings->value(ProfileKey(section, entry));
     if (!v.isValid())
         return defaultValue;
@@ -232,14 +234,14 @@ int CWinApp::GetProfileInt(LPCSTR section, LPCSTR entry, int defaultValue)
 
 BOOL CWinApp::WriteProfileString(LPCSTR section, LPCSTR entry, LPCSTR value)
 {
-    const auto settings = OpenProfile();
+    const auto settings = OpenProfile(m_pszAppName);
     settings->setValue(ProfileKey(section, entry), QString::fromUtf8(value != nullptr ? value : ""));
     return SyncProfile(*settings);
 }
 
 BOOL CWinApp::WriteProfileInt(LPCSTR section, LPCSTR entry, int value)
 {
-    const auto settings = OpenProfile();
+    const auto settings = OpenProfile(m_pszAppName);
     settings->setValue(ProfileKey(section, entry), QString::number(value));
     return SyncProfile(*settings);
 }

@@ -46,3 +46,9 @@ const IconData* AfxFindIcon(UINT id)
             return &i;
     return nullptr;
 }
+
+const IdentityData& AfxGetIdentity()
+{
+    static const IdentityData none{"", "", "", ""};
+    return g_table != nullptr && g_table->identity != nullptr ? *g_table->identity : none;
+}

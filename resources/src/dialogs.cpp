@@ -8,13 +8,16 @@
 namespace cistern_res {
 namespace {
 
+// The About box names the major and minor version.
+#define CISTERN_VERSION_SHORT CISTERN_NUMBER_TEXT(CISTERN_VERSION_MAJOR) "." CISTERN_NUMBER_TEXT(CISTERN_VERSION_MINOR)
+
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 // Both dialogs stand at 0, 0 with no centring style: the framework centres them on the owner.
 constexpr DWORD kDialogStyle = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
 
 constexpr DialogControlData kAboutControls[] = {
     {ControlClass::Static, "#128", IDC_STATIC, 11, 17, 20, 20, kChild | SS_ICON},
-    {ControlClass::Static, "Cistern Version 1.0", IDC_STATIC, 40, 10, 119, 8,
+    {ControlClass::Static, "Cistern Version " CISTERN_VERSION_SHORT, IDC_STATIC, 40, 10, 119, 8,
      kChild | SS_LEFT | SS_NOPREFIX | WS_GROUP},
     {ControlClass::Static, "Copyright (C) 2026 Cistern", IDC_STATIC, 40, 25, 119, 8,
      kChild | SS_LEFT | WS_GROUP},

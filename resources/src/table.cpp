@@ -30,6 +30,7 @@ const ResourceTable& CisternResources()
         cistern_res::DialogTemplates(),
         cistern_res::Icons(),
         &cistern_res::VersionBlock(),
+        &cistern_res::Identity(),
     };
     return table;
 }

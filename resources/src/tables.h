@@ -4,6 +4,10 @@
 
 #include <span>
 
+// A version number (CISTERN_VERSION_MAJOR and the like, from CMake's project(VERSION)) as text.
+#define CISTERN_TEXT(x) #x
+#define CISTERN_NUMBER_TEXT(x) CISTERN_TEXT(x)
+
 namespace cistern_res {
 
 std::span<const MenuItemData> MainMenu();
@@ -12,5 +16,6 @@ std::span<const StringData> StringTable();
 std::span<const DialogTemplateData> DialogTemplates();
 std::span<const IconData> Icons();
 const VersionData& VersionBlock();
+const IdentityData& Identity();
 
 } // namespace cistern_res

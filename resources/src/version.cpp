@@ -1,10 +1,17 @@
 // Version block (VS_VERSION_INFO): the fixed file information and one US English string block.
+// The numbers are CMake's project(VERSION), handed in as CISTERN_VERSION_MAJOR and the like.
 #include "tables.h"
 
 #include "resources/resource.h"
 
 namespace cistern_res {
 namespace {
+
+constexpr const char* kVersionText =
+    CISTERN_NUMBER_TEXT(CISTERN_VERSION_MAJOR) ", " CISTERN_NUMBER_TEXT(CISTERN_VERSION_MINOR) ", "
+    CISTERN_NUMBER_TEXT(CISTERN_VERSION_PATCH) ", " CISTERN_NUMBER_TEXT(CISTERN_VERSION_TWEAK);
+constexpr DWORD kVersionMS = (CISTERN_VERSION_MAJOR << 16) | CISTERN_VERSION_MINOR;
+constexpr DWORD kVersionLS = (CISTERN_VERSION_PATCH << 16) | CISTERN_VERSION_TWEAK;
 
 constexpr DWORD kFlagPrivateBuild = 0x08;
 constexpr DWORD kFlagSpecialBuild = 0x20;
@@ -15,20 +22,20 @@ constexpr VersionString kStrings[] = {
     {"Comments", " "},
     {"CompanyName", "Cistern"},
     {"FileDescription", "Sumpwell"},
-    {"FileVersion", "1, 0, 0, 0"},
+    {"FileVersion", kVersionText},
     {"InternalName", "Sumpwell"},
     {"LegalCopyright", "Copyright (C) 2026 Cistern"},
     {"LegalTrademarks", " "},
     {"OriginalFilename", "Sumpwell"},
     {"PrivateBuild", " "},
     {"ProductName", "Sumpwell"},
-    {"ProductVersion", "1, 0, 0, 0"},
+    {"ProductVersion", kVersionText},
     {"SpecialBuild", " "},
 };
 
 constexpr VersionData kVersion = {
-    0x00010000, 0x00000000,            // file version 1.0.0.0
-    0x00010000, 0x00000000,            // product version 1.0.0.0
+    kVersionMS, kVersionLS,            // file version
+    kVersionMS, kVersionLS,            // product version
     0x3F,                              // flags mask
     kFlagPrivateBuild | kFlagSpecialBuild,
     kOsWindows32,

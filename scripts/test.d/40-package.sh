@@ -65,7 +65,10 @@ echo "built $(basename "$deb")"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = sumpwell ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = 1.0.0 ] || fail "Version is '$(field Version)'"
+# The version written once, in CMake's project(); --version shows its four parts.
+project_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
+full_version=$(cut -d. -f1-4 <<<"$project_version.0.0.0")
+[ "$(field Version)" = "$project_version" ] || fail "Version is '$(field Version)', not '$project_version'"
 [ "$(field Maintainer)" = "Cistern <dev@cistern.example>" ] || fail "Maintainer is '$(field Maintainer)'"
 [ -n "$(field Section)" ] || fail "no Section"
 [ -n "$(field Description)" ] || fail "no Description"
@@ -113,7 +116,7 @@ done
 # Headless: no display of any kind, and the program from /usr/bin, not the build.
 version=$(cd / && env -i PATH=/usr/bin:/bin timeout 20 /usr/bin/sumpwell --version 2>&1) \
   || fail "/usr/bin/sumpwell --version failed: $version"
-if [ "$version" = "Sumpwell 1.0.0.0" ]; then
+if [ "$version" = "Sumpwell $full_version" ]; then
   echo "/usr/bin/sumpwell --version: $version"
 else
   fail "/usr/bin/sumpwell --version printed '$version'"

@@ -128,7 +128,7 @@ TEST_F(UserInterface, AboutBoxShowsTheIconNameAndCopyrightAndChangesNothing)
     });
     EXPECT_EQ(caption, QStringLiteral("About Cistern"));
     EXPECT_TRUE(hasIcon);
-    EXPECT_TRUE(texts.contains(QStringLiteral("Cistern Version 1.0")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Cistern Version %1.%2").arg(CISTERN_VERSION_MAJOR).arg(CISTERN_VERSION_MINOR)));
     EXPECT_TRUE(texts.filter(QStringLiteral("Copyright")).size() == 1);
     EXPECT_EQ(Log(), "kept\r\n");
     EXPECT_FALSE(Doc()->IsModified());

@@ -175,11 +175,12 @@ command-line)
   runpath=$(readelf -d "$bin" | grep -E 'RPATH|RUNPATH')
   [ -z "$runpath" ] && ok "no RPATH/RUNPATH" || fail "installed binary keeps a run path: $runpath"
 
+  full_version=$(cut -d. -f1-4 <<<"$version.0.0.0")   # the version block's four parts
   run_headless --version
-  [ $rc -eq 0 ] && [ "$out" = "Sumpwell 1.0.0.0" ] && [ -z "$err" ] && ok "--version: $out" \
+  [ $rc -eq 0 ] && [ "$out" = "Sumpwell $full_version" ] && [ -z "$err" ] && ok "--version: $out" \
     || fail "--version: exit $rc, stdout '$out', stderr '$err'"
   run_headless -v
-  [ $rc -eq 0 ] && [ "$out" = "Sumpwell 1.0.0.0" ] || fail "-v: exit $rc, stdout '$out'"
+  [ $rc -eq 0 ] && [ "$out" = "Sumpwell $full_version" ] || fail "-v: exit $rc, stdout '$out'"
   run_headless --help
   [ $rc -eq 0 ] && grep -q '^Usage: sumpwell \[FILE\]' <<<"$out" && grep -qF -- '--version' <<<"$out" \
     && ok "--help exits 0 with the usage" || fail "--help: exit $rc, stdout '$out', stderr '$err'"

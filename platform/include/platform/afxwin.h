@@ -565,9 +565,6 @@ private:
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
 };
 
-// "ProductName major.minor.build.revision" from the version block, or empty.
-CString AfxGetProductVersion();
-
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 // The framework's entry: sets up Qt, runs InitInstance, the message loop and ExitInstance.

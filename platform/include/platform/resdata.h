@@ -126,6 +126,16 @@ struct VersionData {
     WORD translationLanguage, translationCodePage;
 };
 
+// ---- Identity -----------------------------------------------------------------------------------
+// Who the program is, to the desktop and on the command line. (Its title, in the string table, names
+// its windows and its profile.)
+struct IdentityData {
+    const char* desktopId;  // the installed desktop entry's name, without ".desktop"
+    const char* program;    // the command's name, when the process was started without one
+    const char* helpPage;   // the manual, as a Qt resource path
+    const char* usage;      // the --help text; "%s" stands for the command's name
+};
+
 // ---- The table the framework reads --------------------------------------------------------------
 struct ResourceTable {
     UINT menuId;                                 // IDR_MAINFRAME
@@ -135,6 +145,7 @@ struct ResourceTable {
     std::span<const DialogTemplateData> dialogs;
     std::span<const IconData> icons;
     const VersionData* version;
+    const IdentityData* identity;
 };
 
 // The program hands its table to the framework before the application starts.
@@ -145,3 +156,5 @@ const ResourceTable* AfxGetResourceTable();
 const char* AfxLoadString(UINT id);                       // nullptr when missing
 const DialogTemplateData* AfxFindDialogTemplate(UINT id);
 const IconData* AfxFindIcon(UINT id);
+// The program's identity; all its texts are empty when no table was handed over.
+const IdentityData& AfxGetIdentity();

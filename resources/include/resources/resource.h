@@ -1,6 +1,6 @@
 #pragma once
 // Resource and command ids of Sumpwell, and the table that carries its menus, accelerators,
-// strings, dialog templates, icons and version block. The framework's standard ids
+// strings, dialog templates, icons, version block and identity. The framework's standard ids
 // (ID_FILE_NEW, ID_APP_EXIT, AFX_IDS_APP_TITLE, ...) come from platform/afxwin.h.
 #include "platform/resdata.h"
 #include "platform/types.h"
