@@ -62,7 +62,6 @@ int main(int argc, char** argv)
     const long loadMiB = argc > 2 ? std::atol(argv[2]) : 128;
 
     CLogTextWidget log;
-    log.setReadOnly(true);
     log.resize(1000, 700);
     log.show();
     QApplication::processEvents();
@@ -80,10 +79,10 @@ int main(int argc, char** argv)
         const QByteArray number = QByteArray::number(qlonglong(i));
         std::memcpy(text.data(), number.constData(), std::size_t(number.size()));
         log.setSelection(log.size(), log.size());
-        log.replaceSelection(text.constData(), text.size());
+        log.append(text.constData(), text.size());
         log.scrollCaretIntoView();
         log.setSelection(log.size(), log.size());
-        log.replaceSelection("\r\n", 2);
+        log.append("\r\n", 2);
         log.scrollCaretIntoView();
         if (i % 1000 == 999)
             QApplication::processEvents();

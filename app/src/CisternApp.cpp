@@ -20,9 +20,6 @@ const AFX_MSGMAP* CCisternApp::GetThisMessageMap()
 
 BOOL CCisternApp::InitInstance()
 {
-    Enable3dControls();
-    LoadStdProfileSettings(4);
-
     AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CCisternDoc), RUNTIME_CLASS(CMainFrame),
                                           RUNTIME_CLASS(CCisternView)));
 
@@ -40,8 +37,3 @@ void CCisternApp::OnAppAbout()
 }
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
-
-void CAboutDlg::DoDataExchange(CDataExchange* pDX)
-{
-    CDialog::DoDataExchange(pDX);
-}

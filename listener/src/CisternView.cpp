@@ -62,12 +62,6 @@ BOOL CCisternView::PreCreateWindow(CREATESTRUCT& cs)
     return result;
 }
 
-void CCisternView::OnDraw(CDC*)
-{
-    // The edit control paints itself.
-    (void)GetDocument();
-}
-
 void CCisternView::OnInitialUpdate()
 {
     AfxSetWhatsThis(GetWidget(),

@@ -15,7 +15,6 @@
 namespace {
 CWinApp* g_app = nullptr;
 int (*g_messageBoxHook)(const CString&) = nullptr;
-CString g_lastMessageBoxText;
 std::optional<CString> g_nextFileName;
 
 QWidget* DialogParent()
@@ -28,7 +27,6 @@ QWidget* DialogParent()
 // ---- Test hooks ----------------------------------------------------------------------------------
 
 void afxtest::SetMessageBoxHook(int (*hook)(const CString&)) { g_messageBoxHook = hook; }
-const CString& afxtest::LastMessageBoxText() { return g_lastMessageBoxText; }
 void afxtest::SetNextFileName(const CString& name) { g_nextFileName = name; }
 void afxtest::ClearNextFileName() { g_nextFileName.reset(); }
 
@@ -80,11 +78,6 @@ int CWinApp::Run()
 int CWinApp::ExitInstance()
 {
     return 0;
-}
-
-void CWinApp::LoadStdProfileSettings(UINT)
-{
-    // No recent-file list is kept: nothing shows it.
 }
 
 void CWinApp::AddDocTemplate(CDocTemplate* pTemplate)
@@ -163,7 +156,7 @@ int AfxWinMain(int argc, char** argv)
         app->CloseAllDocuments(TRUE);
         app->ExitInstance();
         std::fflush(stdout);
-        return app->m_nExitCode;
+        return 1;
     }
     code = app->Run();
     app->CloseAllDocuments(TRUE);
@@ -175,13 +168,13 @@ int AfxWinMain(int argc, char** argv)
 
 int AfxMessageBox(LPCSTR text, UINT nType, UINT)
 {
-    g_lastMessageBoxText = text != nullptr ? text : "";
+    const CString message = text != nullptr ? text : "";
     if (g_messageBoxHook != nullptr)
-        return g_messageBoxHook(g_lastMessageBoxText);
+        return g_messageBoxHook(message);
     CWinApp* app = AfxGetApp();
     QMessageBox box(DialogParent());
     box.setWindowTitle(QString::fromUtf8(app != nullptr ? app->m_pszAppName.c_str() : ""));
-    box.setText(QString::fromUtf8(g_lastMessageBoxText.c_str()));
+    box.setText(QString::fromUtf8(message.c_str()));
     if ((nType & 0xF0) == MB_ICONEXCLAMATION)
         box.setIcon(QMessageBox::Warning);
     if ((nType & 0x0F) == MB_YESNOCANCEL) {

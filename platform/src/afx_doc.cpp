@@ -60,14 +60,8 @@ void CDocument::SetPathName(LPCSTR path)
         m_strTitle = QFileInfo(QString::fromUtf8(m_strPathName.c_str())).fileName().toStdString();
 }
 
-void CDocument::SetTitle(LPCSTR title)
-{
-    m_strTitle = title != nullptr ? title : "";
-}
-
 BOOL CDocument::OnNewDocument()
 {
-    DeleteContents();
     SetPathName(nullptr);
     SetModifiedFlag(FALSE);
     return TRUE;
@@ -100,7 +94,6 @@ BOOL CDocument::OnOpenDocument(LPCSTR pathName)
             break;
         buffer.insert(buffer.end(), chunk, chunk + n);
     }
-    DeleteContents();
     Serialize(ar);
     SetModifiedFlag(FALSE);
     return TRUE;

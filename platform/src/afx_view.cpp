@@ -1,6 +1,4 @@
-// Views. The edit view's text is the log widget's bytes; replacing the selection marks the
-// document modified (as the edit control's change notification did), setting the whole text
-// does not.
+// Views. The edit view's text is the read-only log widget's bytes.
 #include "platform/afxwin.h"
 #include "platform/logtextwidget.h"
 #include "platform/resdata.h"
@@ -19,13 +17,7 @@ CView::~CView() = default;
 
 const AFX_MSGMAP* CView::GetThisMessageMap()
 {
-    static const AFX_MSGMAP_ENTRY entries[] = {
-        ON_COMMAND(ID_NEXT_PANE, &CView::OnNextPane),
-        ON_UPDATE_COMMAND_UI(ID_NEXT_PANE, &CView::OnUpdateNextPane),
-        ON_COMMAND(ID_PREV_PANE, &CView::OnNextPane),
-        ON_UPDATE_COMMAND_UI(ID_PREV_PANE, &CView::OnUpdateNextPane),
-    };
-    static const AFX_MSGMAP map{&CWnd::GetThisMessageMap, entries};
+    static const AFX_MSGMAP map{&CWnd::GetThisMessageMap, {}};
     return &map;
 }
 
@@ -34,14 +26,6 @@ BOOL CView::OnCmdMsg(UINT nID, int nCode, void* pExtra)
     if (CWnd::OnCmdMsg(nID, nCode, pExtra))
         return TRUE;
     return m_pDocument != nullptr && m_pDocument->OnCmdMsg(nID, nCode, pExtra);
-}
-
-void CView::OnDraw(CDC*) {}
-
-void CView::OnUpdateNextPane(CCmdUI* pCmdUI)
-{
-    // A frame with a single pane has no other pane to switch to.
-    pCmdUI->Enable(FALSE);
 }
 
 BOOL CView::Create(CFrameWnd* parent, CCreateContext* context)
@@ -71,13 +55,6 @@ const AFX_MSGMAP* CEditView::GetThisMessageMap()
     static const AFX_MSGMAP_ENTRY entries[] = {
         ON_COMMAND(ID_EDIT_COPY, &CEditView::OnEditCopy),
         ON_UPDATE_COMMAND_UI(ID_EDIT_COPY, &CEditView::OnUpdateNeedSel),
-        ON_COMMAND(ID_EDIT_CUT, &CEditView::OnEditCut),
-        ON_UPDATE_COMMAND_UI(ID_EDIT_CUT, &CEditView::OnUpdateNeedSel),
-        ON_COMMAND(ID_EDIT_PASTE, &CEditView::OnEditPaste),
-        ON_UPDATE_COMMAND_UI(ID_EDIT_PASTE, &CEditView::OnUpdateEditChange),
-        ON_COMMAND(ID_EDIT_UNDO, &CEditView::OnEditUndo),
-        ON_UPDATE_COMMAND_UI(ID_EDIT_UNDO, &CEditView::OnUpdateEditChange),
-        ON_COMMAND(ID_EDIT_SELECT_ALL, &CEditView::OnEditSelectAll),
     };
     static const AFX_MSGMAP map{&CView::GetThisMessageMap, entries};
     return &map;
@@ -91,22 +68,15 @@ BOOL CEditView::PreCreateWindow(CREATESTRUCT& cs)
 
 QWidget* CEditView::CreateViewWidget(const CREATESTRUCT& cs)
 {
-    m_style = cs.style;
+    // The log widget is read-only whatever the style says: the one edit view, the log, asks for
+    // ES_READONLY.
     m_edit = new CLogTextWidget();
-    m_edit->setReadOnly((cs.style & ES_READONLY) != 0);
     // Without a horizontal scroll bar or horizontal auto-scroll, long lines wrap at the edge.
     m_edit->setWordWrap((cs.style & (WS_HSCROLL | ES_AUTOHSCROLL)) == 0);
     m_edit->setVerticalScrollBarPolicy((cs.style & WS_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     if ((cs.style & WS_HSCROLL) == 0)
         m_edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QObject::connect(m_edit, &CLogTextWidget::textEdited, m_edit, [this] { OnEditChange(); });
     return m_edit;
-}
-
-void CEditView::OnEditChange()
-{
-    if (CDocument* doc = GetDocument())
-        doc->SetModifiedFlag(TRUE);
 }
 
 int CEditView::GetWindowTextLength() const
@@ -139,17 +109,11 @@ void CEditView::SetSel(int nStartChar, int nEndChar)
 {
     if (m_edit == nullptr)
         return;
-    // -1 as the start removes the selection, as the edit control does.
+    // -1 as the start drops the selection, leaving the caret where it is.
     if (nStartChar < 0)
         m_edit->setSelection(m_edit->selectionEnd(), m_edit->selectionEnd());
     else
         m_edit->setSelection(nStartChar, nEndChar < 0 ? m_edit->size() : nEndChar);
-}
-
-void CEditView::GetSel(int& nStartChar, int& nEndChar) const
-{
-    nStartChar = m_edit != nullptr ? static_cast<int>(m_edit->selectionStart()) : 0;
-    nEndChar = m_edit != nullptr ? static_cast<int>(m_edit->selectionEnd()) : 0;
 }
 
 void CEditView::ScrollCaret()
@@ -158,15 +122,10 @@ void CEditView::ScrollCaret()
         m_edit->scrollCaretIntoView();
 }
 
-void CEditView::ReplaceSel(LPCSTR text, BOOL)
-{
-    ReplaceSelBytes(text, text != nullptr ? std::strlen(text) : 0);
-}
-
 void CEditView::ReplaceSelBytes(const char* data, std::size_t length)
 {
     if (m_edit != nullptr)
-        m_edit->replaceSelection(data, static_cast<qsizetype>(length));
+        m_edit->append(data, static_cast<qsizetype>(length));
 }
 
 void CEditView::SerializeRaw(CArchive& ar)
@@ -185,30 +144,7 @@ void CEditView::OnEditCopy()
         m_edit->copy();
 }
 
-void CEditView::OnEditCut()
-{
-    // Cut takes nothing out of a read-only log.
-    if (m_edit != nullptr && !m_edit->isReadOnly()) {
-        m_edit->copy();
-        m_edit->replaceSelection("", 0);
-    }
-}
-
-void CEditView::OnEditPaste() {}
-void CEditView::OnEditUndo() {}
-
-void CEditView::OnEditSelectAll()
-{
-    if (m_edit != nullptr)
-        m_edit->selectAllText();
-}
-
 void CEditView::OnUpdateNeedSel(CCmdUI* pCmdUI)
 {
     pCmdUI->Enable(m_edit != nullptr && m_edit->selectionStart() != m_edit->selectionEnd());
-}
-
-void CEditView::OnUpdateEditChange(CCmdUI* pCmdUI)
-{
-    pCmdUI->Enable(m_edit != nullptr && !m_edit->isReadOnly());
 }

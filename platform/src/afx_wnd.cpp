@@ -109,17 +109,6 @@ void CWnd::SetWindowText(LPCSTR text)
         m_widget->setWindowTitle(QString::fromUtf8(text ? text : ""));
 }
 
-CString CWnd::GetWindowText() const
-{
-    return m_widget != nullptr ? CString(m_widget->windowTitle().toStdString()) : CString();
-}
-
-void CWnd::SetFocus()
-{
-    if (m_widget != nullptr)
-        m_widget->setFocus();
-}
-
 void CWnd::OnHelpFinder()
 {
     AfxShowHelp(m_widget);

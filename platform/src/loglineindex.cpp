@@ -47,21 +47,6 @@ void LogLineIndex::appended(qint64 at, const char* data, qint64 length)
     });
 }
 
-void LogLineIndex::replaced(qint64 start, qint64 removed, const char* data, qint64 length)
-{
-    // A start s follows the line feed at s - 1: those in (start, start + removed] lose their line feed.
-    auto first = std::upper_bound(m_starts.begin(), m_starts.end(), start);
-    auto last = std::upper_bound(first, m_starts.end(), start + removed);
-    const qint64 shift = length - removed;
-    std::for_each(last, m_starts.end(), [shift](qint64& s) { s += shift; });
-    const qsizetype at = m_starts.erase(first, last) - m_starts.begin();
-
-    QList<qint64> added;
-    forEachLineFeed(data, length, [&](qint64 i) { added.push_back(start + i + 1); });
-    m_starts.insert(at, added.size(), 0);
-    std::copy(added.cbegin(), added.cend(), m_starts.begin() + at);
-}
-
 qint64 LogLineIndex::lineEnd(qint64 line, qint64 bufferSize) const
 {
     return line + 1 < lineCount() ? m_starts[line] - 1 : bufferSize;

@@ -13,8 +13,6 @@ public:
     void rebuild(const char* data, qint64 size);
     // The bytes data[0, length) now sit at offset `at`, the former end of the buffer.
     void appended(qint64 at, const char* data, qint64 length);
-    // The range [start, start + removed) was replaced; the new bytes data[0, length) sit at `start`.
-    void replaced(qint64 start, qint64 removed, const char* data, qint64 length);
 
     qint64 lineCount() const { return m_starts.size() + 1; }
     qint64 lineStart(qint64 line) const { return line <= 0 ? 0 : m_starts[line - 1]; }

@@ -41,7 +41,6 @@ struct CLogTextWidget::Impl {
     LogLineIndex index;
     qint64 anchor = 0;  // the selection's fixed end
     qint64 caret = 0;   // its moving end
-    bool readOnly = false;
     bool wrap = false;
     bool dragging = false;
 
@@ -350,13 +349,6 @@ struct CLogTextWidget::Impl {
         const qint64 to = std::min(index.lineStart(target) + column, lineContentEnd(target));
         return logtext::charStartAt(bytes.constData(), size(), to);
     }
-
-    void paste()
-    {
-        const QByteArray data = QGuiApplication::clipboard()->text().toUtf8();
-        if (!data.isEmpty())
-            q->replaceSelection(data.constData(), data.size());
-    }
 };
 
 // ---- construction -------------------------------------------------------------------------------
@@ -406,26 +398,18 @@ void CLogTextWidget::setBytes(QByteArray text)
     d->layoutsStale();
 }
 
-void CLogTextWidget::replaceSelection(const char* data, qsizetype length)
+void CLogTextWidget::append(const char* data, qsizetype length)
 {
     length = data ? std::max<qsizetype>(0, length) : 0;
-    const qint64 start = d->selStart();
-    const qint64 removed = d->selEnd() - start;
-    if (removed == 0 && start == d->size()) {
-        const std::less<const char*> before;
-        if (!before(data, d->bytes.constBegin()) && before(data, d->bytes.constEnd()))  // own bytes: copy before growing
-            return replaceSelection(QByteArray(data, length).constData(), length);
-        loggrowth::reserveFor(d->bytes, d->size() + length);
-        d->bytes.append(data, length);
-        d->index.appended(start, d->bytes.constData() + start, length);
-        d->changed();
-    } else {
-        d->bytes.replace(start, removed, data, length);
-        d->index.replaced(start, removed, d->bytes.constData() + start, length);
-        d->layoutsStale();
-    }
-    d->anchor = d->caret = start + length;
-    emit textEdited();
+    const std::less<const char*> before;
+    if (!before(data, d->bytes.constBegin()) && before(data, d->bytes.constEnd()))  // own bytes: copy before growing
+        return append(QByteArray(data, length).constData(), length);
+    const qint64 start = d->size();
+    loggrowth::reserveFor(d->bytes, start + length);
+    d->bytes.append(data, length);
+    d->index.appended(start, d->bytes.constData() + start, length);
+    d->changed();
+    d->anchor = d->caret = d->size();
 }
 
 // ---- selection ----------------------------------------------------------------------------------
@@ -473,14 +457,6 @@ void CLogTextWidget::selectAllText()
 }
 
 // ---- style --------------------------------------------------------------------------------------
-
-void CLogTextWidget::setReadOnly(bool readOnly)
-{
-    d->readOnly = readOnly;
-    d->requestPaint();
-}
-
-bool CLogTextWidget::isReadOnly() const { return d->readOnly; }
 
 void CLogTextWidget::setWordWrap(bool wrap)
 {
@@ -552,8 +528,6 @@ void CLogTextWidget::paintEvent(QPaintEvent* event)
             }
         }
         line->layout().draw(&painter, origin, selection, clip);
-        if (!d->readOnly && hasFocus() && d->caret >= key.start && d->caret <= key.end)
-            line->layout().drawCursor(&painter, origin, line->charOfByte(d->caret));
     }
 }
 
@@ -631,35 +605,6 @@ void CLogTextWidget::keyPressEvent(QKeyEvent* event)
         d->setCaret(to, shift);
         scrollCaretIntoView();
         return;
-    }
-
-    if (!d->readOnly) {
-        if (event == QKeySequence::Paste) {
-            d->paste();
-            return;
-        }
-        if (event == QKeySequence::Cut) {
-            copy();
-            replaceSelection("", 0);
-            return;
-        }
-        const bool back = event->key() == Qt::Key_Backspace;
-        if ((back || event->key() == Qt::Key_Delete) && d->selStart() == d->selEnd()) {
-            d->anchor = back ? logtext::prevCharBoundary(data, size, d->caret)
-                             : logtext::nextCharBoundary(data, size, d->caret);
-        }
-        if (back || event->key() == Qt::Key_Delete) {
-            replaceSelection("", 0);
-            scrollCaretIntoView();
-            return;
-        }
-        const QString text = event->text();
-        if (!text.isEmpty() && !ctrl && (text.at(0).isPrint() || text == u"\t" || text == u"\r")) {
-            const QByteArray utf8 = text == u"\r" ? QByteArray("\r\n") : text.toUtf8();
-            replaceSelection(utf8.constData(), utf8.size());
-            scrollCaretIntoView();
-            return;
-        }
     }
     QAbstractScrollArea::keyPressEvent(event);
 }

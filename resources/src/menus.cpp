@@ -1,7 +1,7 @@
 // Menu bar and accelerator table of the main frame (IDR_MAINFRAME).
 #include "tables.h"
 
-#include "platform/afxwin.h"
+#include "platform/afxres.h"
 #include "resources/resource.h"
 
 namespace cistern_res {
@@ -30,7 +30,9 @@ constexpr MenuItemData kMenu[] = {
 // Every key is a virtual-key entry that leaves the menu bar unhighlighted.
 constexpr BYTE kKey = FVIRTKEY | FNOINVERT;
 
-// The document and clipboard commands have no menu item; these keys are their only way in.
+// The document and clipboard commands have no menu item; these keys are their only way in. Cut,
+// paste, undo and the next and previous pane keep their keys but nothing handles them: the log
+// cannot be changed and the frame has one pane, so they are disabled and do nothing.
 constexpr AccelData kAccelerators[] = {
     {kKey | FCONTROL, 'C', ID_EDIT_COPY},
     {kKey | FCONTROL, 'N', ID_FILE_NEW},

@@ -3,7 +3,7 @@
 // behind it a short name for a tool tip.
 #include "tables.h"
 
-#include "platform/afxwin.h"
+#include "platform/afxres.h"
 #include "resources/resource.h"
 
 namespace cistern_res {

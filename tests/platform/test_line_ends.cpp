@@ -14,7 +14,6 @@ namespace {
 QImage Picture(const QByteArray& bytes, qsizetype selStart = 0, qsizetype selEnd = 0)
 {
     CLogTextWidget w;
-    w.setReadOnly(true);
     w.resize(300, 120);
     w.show();
     testsupport::waitFor([&] { return w.isVisible(); });
@@ -37,7 +36,6 @@ TEST(LineEnds, ACrBeforeTheCrLfIsDrawnAsAPlainLineEndAndAnyOtherCrIsShown)
 TEST(LineEnds, ACrCrLfIsOneStepForTheKeysAndCopiesAsItsBytes)
 {
     CLogTextWidget w;
-    w.setReadOnly(true);
     w.setBytes("abc\r\r\ndef\r\r\n");
     w.setSelection(3, 3);
     QTest::keyClick(&w, Qt::Key_Right, Qt::ShiftModifier);

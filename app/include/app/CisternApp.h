@@ -17,5 +17,4 @@ public:
 class CAboutDlg : public CDialog {
 public:
     CAboutDlg();
-    void DoDataExchange(CDataExchange* pDX) override;
 };

@@ -23,7 +23,6 @@ public:
     ~CCisternView() override;
 
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
-    void OnDraw(CDC* pDC) override;
     void OnInitialUpdate() override;
 
     // Adds text at the end of the log, scrolls to it and leaves the document unmodified.

@@ -1,8 +1,9 @@
 #pragma once
 // The widget that shows the edit view's text: a read-only log drawn straight from its bytes.
 //
-// The text is kept as bytes, exactly as set or inserted; the screen shows a UTF-8 rendering of
-// them. Positions are byte offsets. Appending at the end is cheap whatever the size of the log:
+// The text is kept as bytes, exactly as set or appended; the screen shows a UTF-8 rendering of
+// them. Positions are byte offsets. It cannot be typed into: it has a selection and a caret (the
+// selection's moving end, not drawn) for selecting, copying and moving with the keys. Appending at the end is cheap whatever the size of the log:
 // the bytes grow in place, an index of line starts grows with them, and only the lines in view are
 // laid out and painted, at most once per frame.
 #include <QAbstractScrollArea>
@@ -20,9 +21,8 @@ public:
     qsizetype size() const;
     // Replaces the whole text; the selection becomes the empty range at 0 and the view shows the top.
     void setBytes(QByteArray text);
-    // Replaces the selected range with data (inserting at the caret when the selection is empty);
-    // afterwards the caret is the empty range just after the inserted bytes. Emits textEdited().
-    void replaceSelection(const char* data, qsizetype length);
+    // Adds data at the end; the selection becomes the empty range at the new end.
+    void append(const char* data, qsizetype length);
 
     // ---- selection and caret (byte offsets, clamped to [0, size()]) ----------------------------
     void setSelection(qsizetype start, qsizetype end);
@@ -37,8 +37,6 @@ public:
     void selectAllText();
 
     // ---- style ----------------------------------------------------------------------------------
-    void setReadOnly(bool readOnly);  // a read-only log ignores typing, cut, paste and undo
-    bool isReadOnly() const;
     void setWordWrap(bool wrap);      // wrap at the right edge; without wrap a horizontal scroll bar
     bool wordWrap() const;
 
@@ -46,10 +44,6 @@ public:
     qsizetype lineCount() const;      // lines in the text: line feeds + 1
     qsizetype firstVisibleLine() const;
     bool isEndVisible() const;        // the last line is in view
-
-signals:
-    // The text was changed by replaceSelection (not by setBytes).
-    void textEdited();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

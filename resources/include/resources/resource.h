@@ -1,7 +1,7 @@
 #pragma once
 // Resource and command ids of Sumpwell, and the table that carries its menus, accelerators,
 // strings, dialog templates, icons, version block and identity. The framework's standard ids
-// (ID_FILE_NEW, ID_APP_EXIT, AFX_IDS_APP_TITLE, ...) come from platform/afxwin.h.
+// (ID_FILE_NEW, ID_APP_EXIT, AFX_IDS_APP_TITLE, ...) come from platform/afxres.h.
 #include "platform/resdata.h"
 #include "platform/types.h"
 

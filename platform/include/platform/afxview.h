@@ -1,0 +1,76 @@
+#pragma once
+// Views: a window in the frame's client area that shows a document. The edit view shows the log.
+#include "platform/afxwnd.h"
+
+#include <cstddef>
+
+class CLogTextWidget;
+
+class CView : public CWnd {
+public:
+    CView();
+    ~CView() override;
+    CDocument* GetDocument() const { return m_pDocument; }
+    // Routes a command: this view, then its document.
+    BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
+    virtual void OnInitialUpdate() {}
+    // Creates the view's widget as the frame's client.
+    virtual BOOL Create(CFrameWnd* parent, CCreateContext* context);
+
+    static const CRuntimeClass classCView;
+    static const AFX_MSGMAP* GetThisMessageMap();
+    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
+
+protected:
+    // Makes the widget that shows the view, from the prepared style.
+    virtual QWidget* CreateViewWidget(const CREATESTRUCT& cs) = 0;
+
+private:
+    CDocument* m_pDocument = nullptr;
+    friend class CDocument;
+};
+
+// The edit view, read-only: its text is bytes, held exactly as set or appended. Positions are byte
+// offsets.
+class CEditView : public CView {
+public:
+    CEditView();
+    ~CEditView() override;
+
+    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
+
+    int GetWindowTextLength() const;
+    // Sets the whole text at once.
+    void SetWindowText(LPCSTR text);
+    void SetWindowBytes(const char* data, std::size_t length);
+    // The text as bytes.
+    const char* GetTextData() const;
+    std::size_t GetTextSize() const;
+
+    // The selection (-1 as the start drops it), scrolling the caret (the selection's end) into
+    // view, and replacing the selection. The log is read-only: the one selection ever replaced is
+    // the empty one at the end, where the view's appends put it, so the bytes are appended and the
+    // caret follows them.
+    void SetSel(int nStartChar, int nEndChar);
+    void ScrollCaret();
+    void ReplaceSelBytes(const char* data, std::size_t length);
+
+    // Writes the whole text to, or reads the whole file as the text from, the archive.
+    void SerializeRaw(CArchive& ar);
+
+    CLogTextWidget* GetEditCtrl() const { return m_edit; }
+
+    // Copy, enabled while there is a selection.
+    void OnEditCopy();
+    void OnUpdateNeedSel(CCmdUI* pCmdUI);
+
+    static const CRuntimeClass classCEditView;
+    static const AFX_MSGMAP* GetThisMessageMap();
+    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
+
+protected:
+    QWidget* CreateViewWidget(const CREATESTRUCT& cs) override;
+
+private:
+    CLogTextWidget* m_edit = nullptr;
+};
