@@ -4,11 +4,11 @@
 # report, a leak, a broken invariant (the target aborts) or a timeout fails the stage; the input
 # that did it is kept under $build_dir/artifacts/ to be run again: fuzz/<target> FILE.
 # BUILD_DIR is the main build; this one goes beside it ($BUILD_DIR-fuzz) unless FUZZ_BUILD_DIR
-# says otherwise. FUZZ_SECONDS sets each target's time (55 by default), FUZZ_SEED the seed.
+# says otherwise. FUZZ_SECONDS sets each target's time (30 by default), FUZZ_SEED the seed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build_dir=${FUZZ_BUILD_DIR:-${BUILD_DIR:-$root/build}-fuzz}
-seconds=${FUZZ_SECONDS:-55}
+seconds=${FUZZ_SECONDS:-30}
 # A fixed seed keeps a CI run repeatable; FUZZ_SEED=0 lets libFuzzer pick one.
 seed=${FUZZ_SEED:-1}
 targets=(fuzz_lines fuzz_command_line fuzz_profile fuzz_view_receive)

@@ -7,19 +7,14 @@
 #include "wait.h"
 
 #include <QAbstractEventDispatcher>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-using testsupport::Loopback;
 using testsupport::SendDatagram;
 using testsupport::TcpClient;
 using testsupport::waitFor;
@@ -27,7 +22,7 @@ using testsupport::waitFor;
 namespace {
 
 constexpr UINT kMsg = 0x8004;
-constexpr long kAll = ws::FD_READ | ws::FD_WRITE | ws::FD_OOB | ws::FD_ACCEPT | ws::FD_CLOSE;  // as the program asks
+constexpr long kAll = ws::FD_READ | ws::FD_WRITE | ws::FD_OOB | ws::FD_ACCEPT | ws::FD_CLOSE;   // as the program asks
 
 struct Posted {
     UINT message;
@@ -41,27 +36,24 @@ public:
     std::vector<Posted> events;
     bool event(QEvent* e) override
     {
-        if (e->type() != CWinMsgEvent::eventType())
-            return QObject::event(e);
         const auto* m = static_cast<CWinMsgEvent*>(e);
-        events.push_back({m->message(), m->wParam(), ws::WSAGETSELECTEVENT(m->lParam()), ws::WSAGETSELECTERROR(m->lParam())});
-        return true;
+        if (e->type() == CWinMsgEvent::eventType())
+            events.push_back({m->message(), m->wParam(), ws::WSAGETSELECTEVENT(m->lParam()), ws::WSAGETSELECTERROR(m->lParam())});
+        return e->type() == CWinMsgEvent::eventType() || QObject::event(e);
     }
     int count(ws::SOCKET s, long event) const
     {
-        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const Posted& p) { return p.socket == s && p.event == event; }));
+        return int(std::count_if(events.begin(), events.end(), [&](const Posted& p) { return p.socket == s && p.event == event; }));
     }
     const Posted& last(ws::SOCKET s, long event) const
     {
         return *std::find_if(events.rbegin(), events.rend(), [&](const Posted& p) { return p.socket == s && p.event == event; });
     }
-    // Waits until exactly n such events came, then watches a while longer for more.
+    // Waits for n such events, then watches a while for more: true when there are exactly n.
     bool settlesAt(ws::SOCKET s, long event, int n)
     {
         waitFor([&] { return count(s, event) >= n; });
-        QDeadlineTimer quiet(200);
-        while (!quiet.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        testsupport::waitFor([] { return false; }, 200);
         return count(s, event) == n;
     }
 };
@@ -83,7 +75,7 @@ struct Handle {
 
 int bindLoopback(ws::SOCKET s, std::uint16_t port)
 {
-    const sockaddr_in a = Loopback(port);
+    const sockaddr_in a = testsupport::Loopback(port);
     return ws::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a);
 }
 
@@ -95,29 +87,22 @@ protected:
         ASSERT_EQ(ws::WSAStartup(0x0101, &data), 0);
         m_handles = ws::OpenHandleCount();
     }
-    void TearDown() override
-    {
-        EXPECT_EQ(ws::OpenHandleCount(), m_handles) << "a handle the test did not open was left open";
-        testsupport::drainEvents();
-    }
+    void TearDown() override { EXPECT_EQ(ws::OpenHandleCount(), m_handles) << "a handle was left open"; }
     // A socket bound to 127.0.0.1 on a port of the system's choice, registered with r when given;
     // a stream socket listens.
     static ws::SOCKET bound(int type, Receiver* r = nullptr, long mask = kAll)
     {
         const ws::SOCKET s = ws::socket(AF_INET, type, 0);
         EXPECT_EQ(bindLoopback(s, 0), 0);
-        if (r != nullptr)
-            EXPECT_EQ(ws::WSAAsyncSelect(s, r, kMsg, mask), 0);
-        if (type == SOCK_STREAM)
-            EXPECT_EQ(ws::listen(s, 5), 0);
+        EXPECT_TRUE(r == nullptr || ws::WSAAsyncSelect(s, r, kMsg, mask) == 0);
+        EXPECT_TRUE(type != SOCK_STREAM || ws::listen(s, 5) == 0);
         return s;
     }
-    // Connects client to the listener and accepts it once FD_ACCEPT says so.
+    // Connects a client to the listener and accepts it once FD_ACCEPT says so.
     static ws::SOCKET acceptOne(Receiver& r, ws::SOCKET lst, std::unique_ptr<TcpClient>& client)
     {
         const int before = r.count(lst, ws::FD_ACCEPT);
         client = std::make_unique<TcpClient>(ws::GetBoundPort(lst));
-        EXPECT_TRUE(client->Connected());
         EXPECT_TRUE(waitFor([&] { return r.count(lst, ws::FD_ACCEPT) > before; }));
         return ws::accept(lst, nullptr, nullptr);
     }
@@ -136,23 +121,20 @@ TEST_F(Winsock, HandlesAreNeverZeroNorReusedNorPassedToTheSystem)
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
     const int savedStdin = ::dup(0);
     ASSERT_EQ(::dup2(pair[0], 0), 0);
-    ::close(pair[0]);
     ASSERT_EQ(::write(pair[1], "x", 1), 1);
     char buf[8];
     EXPECT_EQ(ws::recv(0, buf, sizeof buf, 0), ws::SOCKET_ERROR);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAENOTSOCK);
     EXPECT_EQ(ws::closesocket(0), ws::SOCKET_ERROR);
-    const ssize_t stillThere = ::recv(0, buf, 1, MSG_DONTWAIT);
+    EXPECT_EQ(::recv(0, buf, 1, MSG_DONTWAIT), 1);
     ::dup2(savedStdin, 0);
-    ::close(savedStdin);
-    ::close(pair[1]);
-    EXPECT_EQ(stillThere, 1);
+    for (const int fd : {savedStdin, pair[0], pair[1]})
+        ::close(fd);
 
     // The descriptor behind a closed handle is handed out again at once; the handle is not.
     const ws::SOCKET a = ws::socket(AF_INET, SOCK_DGRAM, 0);
     ASSERT_EQ(ws::closesocket(a), 0);
     Handle b(ws::socket(AF_INET, SOCK_DGRAM, 0));
-    EXPECT_NE(a, 0u);
     EXPECT_GT(b.s, a);
     EXPECT_EQ(ws::recv(a, buf, sizeof buf, 0), ws::SOCKET_ERROR);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAENOTSOCK);
@@ -161,10 +143,9 @@ TEST_F(Winsock, HandlesAreNeverZeroNorReusedNorPassedToTheSystem)
 TEST_F(Winsock, APortHeldElsewhereFailsWithAddrInUse)
 {
     for (const int type : {SOCK_DGRAM, SOCK_STREAM}) {
-        // Another program's socket, and one of the service's own.
-        testsupport::Holder other(type);
+        const testsupport::Holder other(type);   // another program's socket
         Handle own(bound(type));
-        for (const std::uint16_t port : {other.port(), own.port()}) {
+        for (const std::uint16_t port : {other.port, own.port()}) {
             Handle s(ws::socket(AF_INET, type, 0));
             EXPECT_EQ(bindLoopback(s, port), ws::SOCKET_ERROR) << type;
             EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEADDRINUSE) << type;
@@ -184,11 +165,9 @@ TEST_F(Winsock, TcpPortBindsAgainRightAfterASession)
     ASSERT_TRUE(client->ReadsEnd());
     client->Close();
     lst.reset();
-    ASSERT_TRUE(waitFor([&] { return testsupport::TcpTimeWaitOnPort(port); }));
-
+    ASSERT_TRUE(waitFor([&] { return testsupport::TcpState(port, "06"); }));
     Handle again(ws::socket(AF_INET, SOCK_STREAM, 0));
     EXPECT_EQ(bindLoopback(again, port), 0) << "error " << ws::WSAGetLastError();
-    EXPECT_EQ(ws::listen(again, 5), 0);
 }
 
 TEST_F(Winsock, RegisteredSocketsNeverBlock)
@@ -211,17 +190,14 @@ TEST_F(Winsock, OneFdReadPerRecvAndEachRecvEnablesTheNext)
 {
     Receiver r;
     Handle udp(bound(SOCK_DGRAM, &r, ws::FD_READ));
-    ASSERT_TRUE(SendDatagram(udp.port(), "one"));
-    ASSERT_TRUE(SendDatagram(udp.port(), "two"));
+    ASSERT_TRUE(SendDatagram(udp.port(), "one") && SendDatagram(udp.port(), "two"));
     ASSERT_TRUE(r.settlesAt(udp, ws::FD_READ, 1));
     EXPECT_EQ(r.events[0].message, kMsg);
-    EXPECT_EQ(r.events[0].error, 0);
     char buf[100];
     ASSERT_EQ(ws::recv(udp, buf, sizeof buf, 0), 3);
-    EXPECT_EQ(std::string(buf, 3), "one");
     ASSERT_TRUE(r.settlesAt(udp, ws::FD_READ, 2));   // the datagram left behind
     ASSERT_EQ(ws::recv(udp, buf, sizeof buf, 0), 3);
-    EXPECT_TRUE(r.settlesAt(udp, ws::FD_READ, 2));
+    EXPECT_EQ(std::string(buf, 3), "two");
 
     // On a stream: a partial read announces the rest; a failed recv enables the next event too.
     Handle lst(bound(SOCK_STREAM, &r));
@@ -234,29 +210,23 @@ TEST_F(Winsock, OneFdReadPerRecvAndEachRecvEnablesTheNext)
     EXPECT_EQ(ws::recv(conn, nullptr, 10, 0), ws::SOCKET_ERROR);
     ASSERT_TRUE(r.settlesAt(conn, ws::FD_READ, 3));
     EXPECT_EQ(ws::recv(conn, buf, sizeof buf, 0), 50);
+    EXPECT_TRUE(r.settlesAt(udp, ws::FD_READ, 2));
 }
 
-TEST_F(Winsock, DataWaitingAtRegistrationRaisesFdRead)
+TEST_F(Winsock, DataWaitingAtRegistrationAndEmptyDatagramsRaiseFdRead)
 {
     Receiver r;
     Handle udp(bound(SOCK_DGRAM));
     ASSERT_TRUE(SendDatagram(udp.port(), "early"));
     testsupport::drainEvents();
     ASSERT_EQ(ws::WSAAsyncSelect(udp, &r, kMsg, kAll), 0);
-    EXPECT_TRUE(waitFor([&] { return r.count(udp, ws::FD_READ) == 1; }));
-}
-
-TEST_F(Winsock, AnEmptyDatagramIsDataNotAClose)
-{
-    Receiver r;
-    Handle udp(bound(SOCK_DGRAM, &r));
-    ASSERT_TRUE(SendDatagram(udp.port(), ""));
-    ASSERT_TRUE(waitFor([&] { return r.count(udp, ws::FD_READ) == 1; }));
+    ASSERT_TRUE(r.settlesAt(udp, ws::FD_READ, 1));
     char buf[8];
-    EXPECT_EQ(ws::recv(udp, buf, sizeof buf, 0), 0);
-    ASSERT_TRUE(SendDatagram(udp.port(), "after"));
+    ASSERT_EQ(ws::recv(udp, buf, sizeof buf, 0), 5);
+    // An empty datagram is data, not a close.
+    ASSERT_TRUE(SendDatagram(udp.port(), ""));
     ASSERT_TRUE(r.settlesAt(udp, ws::FD_READ, 2));
-    EXPECT_EQ(ws::recv(udp, buf, sizeof buf, 0), 5);
+    EXPECT_EQ(ws::recv(udp, buf, sizeof buf, 0), 0);
     EXPECT_EQ(r.count(udp, ws::FD_CLOSE), 0);
 }
 
@@ -269,25 +239,19 @@ TEST_P(WinsockPeerLeaves, OneFdCloseAfterTheDataIsRead)
     Handle lst(bound(SOCK_STREAM, &r));
     std::unique_ptr<TcpClient> client;
     Handle conn(acceptOne(r, lst, client));
-    if (reset) {
-        client->Reset();
-        ASSERT_TRUE(r.settlesAt(conn, ws::FD_CLOSE, 1));
-        EXPECT_EQ(r.last(conn, ws::FD_CLOSE).error, ws::WSAECONNRESET);
-        EXPECT_EQ(r.count(conn, ws::FD_READ), 0);
-        return;
+    if (!reset) {
+        ASSERT_TRUE(client->Send("hello"));
+        ASSERT_TRUE(r.settlesAt(conn, ws::FD_READ, 1));
     }
-    ASSERT_TRUE(client->Send("hello"));
-    client->Close();
-    // The data comes first; the close waits until it has been read.
-    ASSERT_TRUE(r.settlesAt(conn, ws::FD_READ, 1));
-    EXPECT_EQ(r.count(conn, ws::FD_CLOSE), 0);
-    char buf[16];
-    ASSERT_EQ(ws::recv(conn, buf, sizeof buf, 0), 5);
+    reset ? client->Reset() : client->Close();
+    if (!reset) {   // the close waits until the data has been read
+        ASSERT_TRUE(r.settlesAt(conn, ws::FD_CLOSE, 0));
+        char buf[16];
+        ASSERT_EQ(ws::recv(conn, buf, sizeof buf, 0), 5);
+    }
     ASSERT_TRUE(r.settlesAt(conn, ws::FD_CLOSE, 1));
-    EXPECT_EQ(r.last(conn, ws::FD_CLOSE).error, 0);
-    EXPECT_EQ(ws::recv(conn, buf, sizeof buf, 0), 0);
-    EXPECT_TRUE(r.settlesAt(conn, ws::FD_CLOSE, 1));
-    EXPECT_EQ(r.count(conn, ws::FD_READ), 1);
+    EXPECT_EQ(r.last(conn, ws::FD_CLOSE).error, reset ? ws::WSAECONNRESET : 0);
+    EXPECT_EQ(r.count(conn, ws::FD_READ), reset ? 0 : 1);
 }
 INSTANTIATE_TEST_SUITE_P(OrderlyOrReset, WinsockPeerLeaves, ::testing::Bool());
 
@@ -296,42 +260,32 @@ TEST_F(Winsock, FdAcceptWaitsForAcceptAndAcceptedSocketsInheritTheSelection)
     Receiver r;
     Handle lst(bound(SOCK_STREAM, &r));
     TcpClient c1(lst.port()), c2(lst.port());
-    // Two connections wait, but FD_ACCEPT is held until accept.
-    ASSERT_TRUE(r.settlesAt(lst, ws::FD_ACCEPT, 1));
+    ASSERT_TRUE(r.settlesAt(lst, ws::FD_ACCEPT, 1));   // two wait, one event until accept
     sockaddr_in peer{};
     int peerLen = sizeof peer;
     Handle a1(ws::accept(lst, reinterpret_cast<sockaddr*>(&peer), &peerLen));
-    ASSERT_NE(a1.s, ws::INVALID_SOCKET);
     EXPECT_EQ(peer.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
     ASSERT_TRUE(r.settlesAt(lst, ws::FD_ACCEPT, 2));
     Handle a2(ws::accept(lst, nullptr, nullptr));
-    ASSERT_TRUE(r.settlesAt(lst, ws::FD_ACCEPT, 2));
-    // Each accepted socket reports to the same window and message under its own handle.
     ASSERT_TRUE(c2.Send("second"));
     ASSERT_TRUE(r.settlesAt(a2, ws::FD_READ, 1));
     EXPECT_EQ(r.count(a1, ws::FD_READ), 0);
     EXPECT_EQ(r.last(a2, ws::FD_READ).message, kMsg);
     char buf[16];
     EXPECT_EQ(ws::recv(a2, buf, sizeof buf, 0), 6);
+    EXPECT_TRUE(r.settlesAt(lst, ws::FD_ACCEPT, 2));
 }
 
 TEST_F(Winsock, IdleSocketsPostNothingAndLeaveTheLoopAsleep)
 {
+    // A connection read to the end and one whose peer has closed; sockets neither listening nor
+    // connected (they poll as hung up); a datagram and a connection not yet taken up.
     Receiver r;
-    // A datagram socket that has read its datagram; a connection read to the end and one whose
-    // peer has closed; sockets neither listening nor connected (they poll as hung up); and events
-    // signalled but not yet taken up by recv or accept.
-    Handle udp(bound(SOCK_DGRAM, &r));
-    ASSERT_TRUE(SendDatagram(udp.port(), "x"));
-    ASSERT_TRUE(waitFor([&] { return r.count(udp, ws::FD_READ) == 1; }));
-    char buf[8];
-    ASSERT_EQ(ws::recv(udp, buf, sizeof buf, 0), 1);
     Handle lst(bound(SOCK_STREAM, &r));
     std::unique_ptr<TcpClient> client1, client2;
     Handle open(acceptOne(r, lst, client1));
     Handle closed(acceptOne(r, lst, client2));
     client2->Close();
-    ASSERT_TRUE(waitFor([&] { return r.count(closed, ws::FD_CLOSE) == 1; }));
     Handle boundOnly(ws::socket(AF_INET, SOCK_STREAM, 0));
     ASSERT_EQ(bindLoopback(boundOnly, 0), 0);
     Handle fresh(ws::socket(AF_INET, SOCK_STREAM, 0));
@@ -341,8 +295,10 @@ TEST_F(Winsock, IdleSocketsPostNothingAndLeaveTheLoopAsleep)
     ASSERT_TRUE(SendDatagram(unread.port(), "waiting"));
     Handle pending(bound(SOCK_STREAM, &r));
     TcpClient pendingClient(pending.port());
-    ASSERT_TRUE(waitFor([&] { return r.count(unread, ws::FD_READ) == 1 && r.count(pending, ws::FD_ACCEPT) == 1; }));
-    ASSERT_TRUE(waitFor([&] { return r.count(udp, ws::FD_WRITE) == 1 && r.count(open, ws::FD_WRITE) == 1; }));
+    ASSERT_TRUE(waitFor([&] {
+        return r.count(closed, ws::FD_CLOSE) == 1 && r.count(unread, ws::FD_READ) == 1 && r.count(pending, ws::FD_ACCEPT) == 1
+            && r.count(open, ws::FD_WRITE) == 1;
+    }));
     testsupport::drainEvents();
 
     // A blocking event loop goes to sleep a handful of times; a notifier firing over and over
@@ -368,13 +324,10 @@ TEST_F(Winsock, ADestroyedWindowIsNotPostedTo)
     gone.reset();
     ASSERT_TRUE(SendDatagram(udp.port(), "x"));
     testsupport::drainEvents(20);
-    // The socket itself is fine: a new window hears about the waiting datagram.
-    Receiver r;
+    Receiver r;   // a new window hears about the waiting datagram
     ASSERT_EQ(ws::WSAAsyncSelect(udp, &r, kMsg, ws::FD_READ), 0);
     ASSERT_TRUE(waitFor([&] { return r.count(udp, ws::FD_READ) == 1; }));
 }
-
-// ---- Names and addresses -----------------------------------------------------------------------
 
 TEST(WinsockAddresses, InetAddrReadsTheClassicGrammar)
 {
@@ -385,70 +338,27 @@ TEST(WinsockAddresses, InetAddrReadsTheClassicGrammar)
         EXPECT_EQ(ws::inet_addr(text), static_cast<unsigned long>(::inet_addr(text))) << text;
     EXPECT_EQ(ws::inet_addr("127.1.2.3 and more"), ::inet_addr("127.1.2.3"));
     EXPECT_EQ(ws::inet_addr(""), 0xFFFFFFFFul);
-    EXPECT_EQ(ws::inet_addr(nullptr), 0xFFFFFFFFul);
-    in_addr a{};
-    a.s_addr = ::inet_addr("203.0.113.4");
+    in_addr a{::inet_addr("203.0.113.4")};
     EXPECT_STREQ(ws::inet_ntoa(a), "203.0.113.4");
 }
 
-class WinsockNames : public Winsock {
-protected:
-    void TearDown() override
-    {
-        ws::SetResolverForTesting(nullptr);
-        ws::SetHostNameForTesting(nullptr);
-        ws::SetInterfacesForTesting(nullptr);
-        Winsock::TearDown();
-    }
-};
-
-TEST_F(WinsockNames, GethostbynameAnswersFromTheResolverOrTheNumbers)
+TEST_F(Winsock, GethostbynameGivesEveryAddressOfTheResolversAnswer)
 {
-    std::vector<std::string> asked;
-    ws::SetHostNameForTesting([] { return std::string("workbench"); });
     ws::SetResolverForTesting([&](const std::string& name, ws::ResolvedHost& out) {
-        asked.push_back(name);
-        out.name = name + ".lan";
         if (name == "workbench")
             out.addresses = {::inet_addr("192.0.2.20"), ::inet_addr("198.51.100.5")};
         return name != "nowhere";
     });
     const ws::hostent* h = ws::gethostbyname("workbench");
-    ASSERT_NE(h, nullptr);
-    EXPECT_STREQ(h->h_name, "workbench.lan");
-    EXPECT_EQ(h->h_length, 4);
-    ASSERT_NE(h->h_addr_list[1], nullptr);
+    ASSERT_TRUE(h != nullptr && h->h_addr_list[0] != nullptr && h->h_addr_list[1] != nullptr);
     EXPECT_EQ(h->h_addr_list[2], nullptr);
     EXPECT_STREQ(ws::inet_ntoa(*reinterpret_cast<const in_addr*>(h->h_addr_list[1])), "198.51.100.5");
-    ASSERT_NE(ws::gethostbyname(""), nullptr);   // no name is this machine's name
-    EXPECT_EQ(asked.back(), "workbench");
     EXPECT_EQ(ws::gethostbyname("nowhere"), nullptr);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAHOST_NOT_FOUND);
-    EXPECT_EQ(ws::gethostbyname("empty"), nullptr);
+    EXPECT_EQ(ws::gethostbyname("no-addresses"), nullptr);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSANO_DATA);
-
-    // Without a resolver, numeric text is read as it stands.
     ws::SetResolverForTesting(nullptr);
-    h = ws::gethostbyname("127.0.0.1");
+    h = ws::gethostbyname("127.0.0.1");   // numeric text as it stands
     ASSERT_NE(h, nullptr);
     EXPECT_STREQ(ws::inet_ntoa(*reinterpret_cast<const in_addr*>(h->h_addr_list[0])), "127.0.0.1");
-    EXPECT_EQ(h->h_addr_list[1], nullptr);
-}
-
-TEST_F(WinsockNames, GethostnameFailsWhenTheNameDoesNotFit)
-{
-    char buf[64];
-    ws::SetHostNameForTesting([] { return std::string("sumpwell-box"); });
-    ASSERT_EQ(ws::gethostname(buf, 13), 0);
-    EXPECT_STREQ(buf, "sumpwell-box");
-    EXPECT_EQ(ws::gethostname(buf, 12), ws::SOCKET_ERROR);   // no room for the terminator
-    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEFAULT);
-}
-
-TEST_F(WinsockNames, TheInterfaceListHasLoopbackUp)
-{
-    bool loopbackUp = false;
-    for (const ws::InterfaceAddress& i : ws::GetInterfaceAddresses())
-        loopbackUp = loopbackUp || (i.address == htonl(INADDR_LOOPBACK) && i.loopback && i.up);
-    EXPECT_TRUE(loopbackUp);
 }

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <arpa/inet.h>
+
 namespace testsupport {
 
 std::vector<std::string>& Messages()
@@ -13,25 +15,26 @@ std::vector<std::string>& Messages()
     return messages;
 }
 
-namespace {
-int RecordMessage(const CString& text)
-{
-    Messages().push_back(text);
-    return IDOK;
-}
-} // namespace
-
 void AppFixture::SetUp()
 {
     ASSERT_TRUE(m_dir.isValid());
     CisternInitResources();
     Messages().clear();
-    afxtest::SetMessageBoxHook(&RecordMessage);
-    afxtest::SetProfilePath((m_dir.path() + QStringLiteral("/Sumpwell.ini")).toStdString());
+    afxtest::SetMessageBoxHook([](const CString& text) {
+        Messages().push_back(text);
+        return IDOK;
+    });
+    afxtest::SetProfilePath(ProfilePath().toStdString());
     afxtest::SetScreenSize(1024, 768);
+    ws::SetHostNameForTesting([] { return std::string("testhost"); });
+    ws::SetResolverForTesting([](const std::string& name, ws::ResolvedHost& out) {
+        out.name = name;
+        out.addresses = {htonl(INADDR_LOOPBACK)};
+        return name == "testhost";
+    });
+    ws::SetInterfacesForTesting([] { return std::vector<ws::InterfaceAddress>{}; });
     m_app = std::make_unique<CCisternApp>();
     ASSERT_TRUE(m_app->InitInstance());
-    ASSERT_NE(Frame(), nullptr);
     ASSERT_NE(View(), nullptr);
 }
 
@@ -46,33 +49,19 @@ void AppFixture::TearDown()
     ws::SetResolverForTesting(nullptr);
     ws::SetHostNameForTesting(nullptr);
     ws::SetInterfacesForTesting(nullptr);
-    // Let events queued for the closed window go.
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();   // events queued for the closed window go
 }
 
-CMainFrame* AppFixture::Frame() const
+int AppFixture::WithDialog(UINT id, const std::function<void(CDialog&)>& act)
 {
-    return dynamic_cast<CMainFrame*>(m_app->m_pMainWnd);
-}
-
-CCisternView* AppFixture::View() const
-{
-    return Frame() != nullptr ? dynamic_cast<CCisternView*>(Frame()->GetActiveView()) : nullptr;
-}
-
-CCisternDoc* AppFixture::Doc() const
-{
-    return View() != nullptr ? dynamic_cast<CCisternDoc*>(View()->GetDocument()) : nullptr;
-}
-
-std::string AppFixture::Log() const
-{
-    return std::string(View()->GetTextData(), View()->GetTextSize());
-}
-
-std::string AppFixture::ConnectionPane() const
-{
-    return Frame()->GetStatusBar().GetPaneText(1);
+    int runs = 0;
+    afxtest::SetModalHook([&](CDialog& dlg) {
+        ++runs;
+        act(dlg);
+    });
+    Frame()->OnCommand(id);
+    afxtest::SetModalHook(nullptr);
+    return runs;
 }
 
 } // namespace testsupport

@@ -1,6 +1,7 @@
 #pragma once
 // A running application for tests: the program's resources, a CCisternApp whose InitInstance has
-// opened a new log in its main window, a profile in a temporary folder, and message boxes caught.
+// opened a new log in its main window, a profile in a temporary folder, message boxes caught, and
+// a local host that resolves to 127.0.0.1 alone.
 #include "app/CisternApp.h"
 #include "app/CisternDoc.h"
 #include "app/MainFrm.h"
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,13 +25,14 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    CMainFrame* Frame() const;
-    CCisternView* View() const;
-    CCisternDoc* Doc() const;
-    // The log's bytes.
-    std::string Log() const;
-    // Status pane 1's text.
-    std::string ConnectionPane() const;
+    CMainFrame* Frame() const { return dynamic_cast<CMainFrame*>(m_app->m_pMainWnd); }
+    CCisternView* View() const { return dynamic_cast<CCisternView*>(Frame()->GetActiveView()); }
+    CCisternDoc* Doc() const { return dynamic_cast<CCisternDoc*>(View()->GetDocument()); }
+    std::string Log() const { return std::string(View()->GetTextData(), View()->GetTextSize()); }
+    std::string ConnectionPane() const { return Frame()->GetStatusBar().GetPaneText(1); }
+    // Runs command id; act works the dialog it opens. Returns how many dialogs opened.
+    int WithDialog(UINT id, const std::function<void(CDialog&)>& act);
+    QString ProfilePath() const { return m_dir.filePath(QStringLiteral("Sumpwell.ini")); }
 
     std::unique_ptr<CCisternApp> m_app;
     QTemporaryDir m_dir;

@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <cstring>
-
 namespace testsupport {
 
 bool SendDatagram(std::uint16_t port, std::string_view bytes)
@@ -16,34 +14,31 @@ bool SendDatagram(std::uint16_t port, std::string_view bytes)
     return n == static_cast<ssize_t>(bytes.size());
 }
 
-Holder::Holder(int type)
+Holder::Holder(int type) : fd(::socket(AF_INET, type | SOCK_CLOEXEC, 0))
 {
-    m_fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in a = Loopback(0);
     socklen_t len = sizeof a;
-    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && (type != SOCK_STREAM || ::listen(m_fd, 4) == 0)
-        && ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        m_port = ntohs(a.sin_port);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && (type != SOCK_STREAM || ::listen(fd, 4) == 0)
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
 }
 
-TcpClient::TcpClient(std::uint16_t port)
+TcpClient::TcpClient(std::uint16_t port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
 {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in to = Loopback(port);
-    if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
         Close();
 }
 
 bool TcpClient::Send(std::string_view bytes)
 {
-    std::size_t sent = 0;
-    while (m_fd >= 0 && sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    for (std::size_t sent = 0; sent < bytes.size();) {
+        const ssize_t n = m_fd < 0 ? -1 : ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
             return false;
         sent += static_cast<std::size_t>(n);
     }
-    return m_fd >= 0 && sent == bytes.size();
+    return m_fd >= 0;
 }
 
 bool TcpClient::ReadsEnd()
@@ -68,37 +63,25 @@ void TcpClient::Reset()
     Close();
 }
 
-namespace {
-// Whether /proc/net/tcp has a socket with this local port in this state (hex, as the file has it).
-bool TcpState(std::uint16_t port, const QByteArray& state)
+bool TcpState(std::uint16_t port, const char* state)
 {
     QFile f(QStringLiteral("/proc/net/tcp"));
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
+    f.open(QIODevice::ReadOnly);
     const QByteArray wanted = ":" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    f.readLine();   // header
-    while (!f.atEnd()) {
+    for (f.readLine(); !f.atEnd();) {   // after the header: slot, local ADDR:PORT, remote, state
         const QList<QByteArray> fields = f.readLine().simplified().split(' ');
         if (fields.size() >= 4 && fields[1].endsWith(wanted) && fields[3] == state)
             return true;
     }
     return false;
 }
-} // namespace
-
-bool TcpPortListening(std::uint16_t port) { return TcpState(port, "0A"); }
-bool TcpTimeWaitOnPort(std::uint16_t port) { return TcpState(port, "06"); }
 
 int OpenSocketCount()
 {
-    // Only sockets: Qt's painting threads open and close event descriptors of their own.
+    // Only sockets: Qt's painting threads open and close descriptors of other kinds.
     int count = 0;
-    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
-        char target[64] = {};
-        const QByteArray path = "/proc/self/fd/" + name.toLatin1();
-        if (::readlink(path.constData(), target, sizeof target - 1) > 0 && std::strncmp(target, "socket:", 7) == 0)
-            ++count;
-    }
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::NoDotAndDotDot | QDir::System))
+        count += fd.symLinkTarget().contains(QStringLiteral("socket:")) ? 1 : 0;
     return count;
 }
 
