@@ -238,10 +238,11 @@ void CDialog::CreateControls()
 {
     QWidget* dlg = GetWidget();
     const QFontMetrics fm(dlg->font());
-    m_baseX = (fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) + 26) / 52;
-    m_baseY = fm.height();
-    const auto px = [this](int x) { return DialogUnitsToPixelsX(x, m_baseX); };
-    const auto py = [this](int y) { return DialogUnitsToPixelsY(y, m_baseY); };
+    // Dialog units to pixels, through the base units: the font's average character width and height.
+    const int baseX = (fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) + 26) / 52;
+    const int baseY = fm.height();
+    const auto px = [baseX](int x) { return x * baseX / 4; };
+    const auto py = [baseY](int y) { return y * baseY / 8; };
 
     dlg->setFixedSize(px(m_pTemplate->cx), py(m_pTemplate->cy));
     std::vector<QWidget*> order;

@@ -30,7 +30,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -49,8 +48,6 @@ using detail::SetLastErrorFromErrno;
 
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 constexpr int kDatagramReceiveBuffer = 8 * 1024 * 1024;
-constexpr int kWinsockMsgOob = 0x1;
-constexpr int kWinsockMsgPeek = 0x2;
 // Descriptors kept free of clients, for the toolkit, its dialogs and a save.
 constexpr int kReservedDescriptors = 128;
 // How soon an accept that failed for want of system resources is tried again.
@@ -326,13 +323,8 @@ int WSAStartup(WORD wVersionRequested, WSADATA* data)
     if (data == nullptr)
         return WSAEFAULT;
 
-    *data = WSADATA{};
     data->wVersion = 0x0101;
     data->wHighVersion = 0x0101;
-    std::snprintf(data->szDescription, sizeof data->szDescription, "Sockets on POSIX");
-    std::snprintf(data->szSystemStatus, sizeof data->szSystemStatus, "Running");
-    data->iMaxSockets = 0xFFFF;
-    data->iMaxUdpDg = 65507;
     if (!svc.started) {
         // As many descriptors as the system allows this process: each client holds one.
         rlimit limit{};
@@ -555,7 +547,8 @@ int recv(SOCKET s, char* buf, int len, int flags)
 
     int result = SOCKET_ERROR;
     [&] {
-        if ((flags & ~(kWinsockMsgOob | kWinsockMsgPeek)) != 0) {
+        // The program reads plainly; out-of-band data and peeking are not offered.
+        if (flags != 0) {
             SetLastErrorCode(WSAEOPNOTSUPP);
             return;
         }
@@ -571,19 +564,13 @@ int recv(SOCKET s, char* buf, int len, int flags)
             SetLastErrorCode(WSAEINVAL);
             return;
         }
-        int linuxFlags = 0;
-        if (flags & kWinsockMsgOob)
-            linuxFlags |= MSG_OOB;
-        if (flags & kWinsockMsgPeek)
-            linuxFlags |= MSG_PEEK;
-
         iovec iov{buf, static_cast<std::size_t>(len)};
         msghdr mh{};
         mh.msg_iov = &iov;
         mh.msg_iovlen = 1;
         ssize_t n;
         do {
-            n = ::recvmsg(sock->fd, &mh, linuxFlags);
+            n = ::recvmsg(sock->fd, &mh, 0);
         } while (n < 0 && errno == EINTR);
         if (n < 0) {
             SetLastErrorFromErrno();

@@ -40,7 +40,6 @@ class CObject {
 public:
     virtual ~CObject() = default;
     static const CRuntimeClass classCObject;
-    virtual const CRuntimeClass* GetRuntimeClass() const { return &classCObject; }
 };
 
 // ---- Message maps ----------------------------------------------------------------------------------

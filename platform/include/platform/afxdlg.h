@@ -44,12 +44,8 @@ public:
 
     QWidget* GetDlgItem(int nID) const;
     const DialogTemplateData* GetTemplate() const { return m_pTemplate; }
-    UINT GetTemplateId() const { return m_nIDTemplate; }
     // Presses the button nID as the user would (for tests and keyboard handling).
     void ClickButton(int nID);
-    // The dialog's base units: average character width and height of its font, in pixels.
-    int GetBaseUnitX() const { return m_baseX; }
-    int GetBaseUnitY() const { return m_baseY; }
 
     static const CRuntimeClass classCDialog;
 
@@ -59,13 +55,7 @@ private:
     CWnd* m_pParentWnd;
     const DialogTemplateData* m_pTemplate = nullptr;
     int m_nModalResult = -1;
-    int m_baseX = 0;
-    int m_baseY = 0;
 };
-
-// Pixels from dialog units, given the base units.
-inline int DialogUnitsToPixelsX(int x, int baseX) { return x * baseX / 4; }
-inline int DialogUnitsToPixelsY(int y, int baseY) { return y * baseY / 8; }
 
 // Runs instead of the modal loop in tests: the dialog is built, initialised and handed over; the
 // hook works its controls (ClickButton ends it). A dialog not ended by the hook is cancelled.

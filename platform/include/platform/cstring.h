@@ -12,7 +12,6 @@ public:
     CString(const char* s) : std::string(s ? s : "") {}
 
     int GetLength() const { return static_cast<int>(size()); }
-    bool IsEmpty() const { return empty(); }
     operator const char*() const { return c_str(); }
 
     // Replaces the text with the formatted one.

@@ -34,13 +34,10 @@ using SOCKET = std::uint32_t;
 inline constexpr SOCKET INVALID_SOCKET = ~SOCKET{0};
 inline constexpr int SOCKET_ERROR = -1;
 
+// What WSAStartup reports: the version of the service it agreed to.
 struct WSADATA {
     WORD wVersion = 0;
     WORD wHighVersion = 0;
-    char szDescription[257] = {};
-    char szSystemStatus[129] = {};
-    unsigned short iMaxSockets = 0;
-    unsigned short iMaxUdpDg = 0;
 };
 
 // Event bits of WSAAsyncSelect.
