@@ -23,8 +23,6 @@ BOOL SetMainWindowPaneText(int index, LPCSTR text)
 
 CCisternView::CCisternView()
 {
-    m_listenSocket = 0;
-    m_clientSocket = 0;
     m_recvBuffer.resize(kReceiveBufferSize);
     ws::WSADATA data;
     if (ws::WSAStartup(0x0101, &data) != 0)

@@ -2,13 +2,7 @@
 
 #include "resources/resource.h"
 
-CHostConnectDlg::CHostConnectDlg(CWnd* pParent) : CDialog(IDD_HOSTCONNECT, pParent)
-{
-    m_strHost = "";
-    m_bClearWindow = FALSE;
-    m_strPort = "";
-    m_nProtocol = -1;
-}
+CHostConnectDlg::CHostConnectDlg(CWnd* pParent) : CDialog(IDD_HOSTCONNECT, pParent) {}
 
 CHostConnectDlg::~CHostConnectDlg() = default;
 

@@ -80,8 +80,6 @@ void afxtest::SetModalHook(std::function<void(CDialog&)> hook)
     g_modalHook = std::move(hook);
 }
 
-const CRuntimeClass CDialog::classCDialog{"CDialog", nullptr, &CObject::classCObject};
-
 // ---- Data exchange -------------------------------------------------------------------------------
 
 QWidget* CDataExchange::PrepareCtrl(int nIDC)

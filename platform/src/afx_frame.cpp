@@ -153,11 +153,6 @@ const AFX_MSGMAP* CFrameWnd::GetThisMessageMap()
     return &map;
 }
 
-BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT&)
-{
-    return TRUE;
-}
-
 BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* context)
 {
     m_nIDResource = nIDResource;
@@ -174,8 +169,6 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* context)
     Attach(window);
     if (cs.cx != kUseDefault && cs.cy != kUseDefault && cs.x != kUseDefault && cs.y != kUseDefault)
         window->setOuterGeometry(QRect(cs.x, cs.y, cs.cx, cs.cy));
-    else if (cs.cx != kUseDefault && cs.cy != kUseDefault)
-        window->resize(cs.cx, cs.cy);
 
     if (const IconData* icon = AfxFindIcon(nIDResource))
         window->setWindowIcon(AfxLoadIconGroup(*icon));

@@ -12,9 +12,6 @@ namespace {
 constexpr int kPaneBorder = 3;   // pixels drawn on each side of a pane's text area
 } // namespace
 
-const CRuntimeClass CStatusBar::classCStatusBar{"CStatusBar", &AfxCreateObject<CStatusBar>,
-                                                &CObject::classCObject};
-
 struct CStatusBar::Impl {
     struct Pane {
         UINT id = 0;

@@ -6,10 +6,9 @@
 #include "winsock_errors.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstring>
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <unistd.h>
@@ -33,7 +32,6 @@ struct Names {
     std::function<std::string()> hostName;
     std::function<std::vector<InterfaceAddress>()> interfaces;
     HostStorage host;
-    char ntoaBuffer[16] = {};
 };
 
 Names& names()
@@ -74,42 +72,6 @@ hostent* fillHost(const std::string& name, const std::vector<std::uint32_t>& add
     h.entry.h_length = 4;
     h.entry.h_addr_list = h.addressList.data();
     return &h.entry;
-}
-
-// One part of a dotted address: decimal, octal with a leading 0, or hexadecimal with 0x.
-const char* parseAddressPart(const char* p, std::uint32_t& value)
-{
-    unsigned base = 10;
-    if (*p == '0') {
-        base = 8;
-        ++p;
-        if (*p == 'x' || *p == 'X') {
-            base = 16;
-            ++p;
-            if (!std::isxdigit(static_cast<unsigned char>(*p)))
-                return nullptr;
-        }
-    } else if (!std::isdigit(static_cast<unsigned char>(*p))) {
-        return nullptr;
-    }
-    std::uint64_t v = 0;
-    for (;; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        unsigned digit;
-        if (std::isdigit(c))
-            digit = c - '0';
-        else if (base == 16 && std::isxdigit(c))
-            digit = static_cast<unsigned>(std::tolower(c) - 'a' + 10);
-        else
-            break;
-        if (digit >= base)
-            return nullptr;
-        v = v * base + digit;
-        if (v > 0xFFFFFFFFu)
-            return nullptr;
-    }
-    value = static_cast<std::uint32_t>(v);
-    return p;
 }
 
 } // namespace
@@ -186,64 +148,15 @@ hostent* gethostbyname(const char* name)
 
 unsigned long inet_addr(const char* cp)
 {
-    constexpr unsigned long kNone = 0xFFFFFFFFul;
-    if (cp == nullptr || *cp == '\0')
-        return kNone;
-
-    // "a.b.c.d", "a.b.c" (c fills 16 bits), "a.b" (b fills 24 bits) or "a" (32 bits); each part in
-    // decimal, octal or hex. The text ends at its end or at the first white space.
-    std::uint32_t parts[4] = {};
-    int count = 0;
-    const char* p = cp;
-    while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) {
-        if (count == 4)
-            return kNone;
-        p = parseAddressPart(p, parts[count]);
-        if (p == nullptr)
-            return kNone;
-        ++count;
-        if (*p == '.') {
-            ++p;
-            if (*p == '\0' || std::isspace(static_cast<unsigned char>(*p)))
-                return kNone;
-        } else if (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) {
-            return kNone;
-        }
-    }
-
-    std::uint32_t host = 0;
-    switch (count) {
-    case 0: // nothing before the white space
-        host = 0;
-        break;
-    case 1:
-        host = parts[0];
-        break;
-    case 2:
-        if (parts[0] > 0xFF || parts[1] > 0xFFFFFF)
-            return kNone;
-        host = (parts[0] << 24) | parts[1];
-        break;
-    case 3:
-        if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFFFF)
-            return kNone;
-        host = (parts[0] << 24) | (parts[1] << 16) | parts[2];
-        break;
-    default:
-        if (parts[0] > 0xFF || parts[1] > 0xFF || parts[2] > 0xFF || parts[3] > 0xFF)
-            return kNone;
-        host = (parts[0] << 24) | (parts[1] << 16) | (parts[2] << 8) | parts[3];
-        break;
-    }
-    return ::htonl(host);
+    // The C library reads the same forms as Winsock: "a.b.c.d", "a.b.c", "a.b" or "a", each part in
+    // decimal, octal or hexadecimal, ending at the end or at white space; anything else is
+    // INADDR_NONE.
+    return cp != nullptr ? ::inet_addr(cp) : INADDR_NONE;
 }
 
 char* inet_ntoa(in_addr in)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(&in.s_addr);
-    char* buf = names().ntoaBuffer;
-    std::snprintf(buf, sizeof names().ntoaBuffer, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-    return buf;
+    return ::inet_ntoa(in);
 }
 
 unsigned short htons(unsigned short hostshort)

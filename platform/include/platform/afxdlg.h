@@ -47,7 +47,6 @@ public:
     // Presses the button nID as the user would (for tests and keyboard handling).
     void ClickButton(int nID);
 
-    static const CRuntimeClass classCDialog;
 
 private:
     void CreateControls();

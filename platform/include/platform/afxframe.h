@@ -17,7 +17,6 @@ public:
     // Creates the window from resource nIDResource: caption from its document string, menu,
     // accelerators and icon; runs PreCreateWindow, then WM_CREATE (which makes the view).
     virtual BOOL LoadFrame(UINT nIDResource, CCreateContext* context);
-    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     virtual void ActivateFrame();
     CView* GetActiveView() const { return m_pActiveView; }
     void SetActiveView(CView* view) { m_pActiveView = view; }

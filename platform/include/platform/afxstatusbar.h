@@ -24,8 +24,6 @@ public:
     // The text shown in the message pane right now (prompt or idle text).
     CString GetMessageText() const;
 
-    static const CRuntimeClass classCStatusBar;
-
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
