@@ -19,8 +19,7 @@ namespace {
 QLineEdit* Edit(CDialog& dlg, int id) { return qobject_cast<QLineEdit*>(dlg.GetDlgItem(id)); }
 QAbstractButton* Button(CDialog& dlg, int id) { return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(id)); }
 
-// What the dialog showed when it opened.
-struct Shown {
+struct Shown {   // what the dialog showed when it opened
     QString host, port;
     bool hostEnabled = true, udp = false, tcp = false, clear = true, portFocusedAndSelected = false;
 };
@@ -62,11 +61,7 @@ TEST_F(Connection, FirstRunOffersTheLocalAddressPort80AndUdpAndCancelDoesNothing
 
 TEST_F(Connection, ABindShowsTheBoundPortRemembersWhatWasTypedAndDisablesTheCommand)
 {
-    Run([](CDialog& dlg) {
-        SetPort(dlg, "0");
-        Button(dlg, IDC_TCP)->click();
-        return IDOK;
-    });
+    Run([](CDialog& dlg) { SetPort(dlg, "0"); Button(dlg, IDC_TCP)->click(); return IDOK; });
     const unsigned bound = ws::GetBoundPort(View()->m_listenSocket);
     ASSERT_NE(bound, 0u);
     EXPECT_EQ(ConnectionPane(), "Connected to 127.0.0.1 on port " + std::to_string(bound));
@@ -114,10 +109,7 @@ TEST_F(Connection, TabSkipsTheHostAndVisitsBothProtocolsArrowsChooseReturnIsOkEs
     EXPECT_EQ(chosen, (std::vector<bool>{true, true, true}));
     EXPECT_TRUE(testsupport::TcpState(ws::GetBoundPort(View()->m_listenSocket), "0A"));
     View()->OnCloseConnection();
-    Run([](CDialog& dlg) {
-        QTest::keyClick(dlg.GetDlgItem(IDC_PORT), Qt::Key_Escape);
-        return 0;
-    });
+    Run([](CDialog& dlg) { QTest::keyClick(dlg.GetDlgItem(IDC_PORT), Qt::Key_Escape); return 0; });
     EXPECT_EQ(View()->m_listenSocket, 0u);
 }
 
@@ -125,10 +117,7 @@ TEST_F(Connection, StoredValuesAreOfferedAsTheyStand)
 {
     SetProfile("Port", "");
     SetProfile("Protocol", 7);
-    const Shown s = Run([](CDialog& dlg) {
-        SetPort(dlg, "0");
-        return IDOK;
-    });
+    const Shown s = Run([](CDialog& dlg) { SetPort(dlg, "0"); return IDOK; });
     EXPECT_EQ(s.port, QStringLiteral("80"));
     EXPECT_FALSE(s.udp || s.tcp);
     // Neither button chosen: -1 goes to the view and, after a bind, to the profile.
@@ -167,10 +156,7 @@ TEST_F(Connection, AnUnresolvableHostGivesAnEmptyOfferAndAPlainReason)
 {
     ws::SetResolverForTesting([](const std::string&, ws::ResolvedHost&) { return false; });
     testing::internal::CaptureStdout();
-    const Shown s = Run([](CDialog& dlg) {
-        SetPort(dlg, "0");
-        return IDOK;
-    });
+    const Shown s = Run([](CDialog& dlg) { SetPort(dlg, "0"); return IDOK; });
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n\nUnable to get local IP address.");
     EXPECT_EQ(s.host, QString());
     EXPECT_EQ(Messages(), std::vector<std::string>{"Windows Socket Error 11001: Error on Listen.\n\nThe host name could not be resolved."});

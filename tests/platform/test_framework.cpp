@@ -17,7 +17,9 @@ bool g_viewEnables = true;
 // Which targets handle which command: kAll all four, kNotView all but the view, and so on.
 constexpr UINT kAll = 40001, kNotView = 40002, kFrameApp = 40003, kAppOnly = 40004, kGated = 40005, kNobody = 40006;
 
+// Each target records its class name when it handles a command.
 #define TRACE_MAP(Class, Base, ...)                                                                  \
+    void Handle() { g_trace.push_back(#Class); }                                                     \
     static const AFX_MSGMAP* GetThisMessageMap()                                                     \
     {                                                                                                \
         static const AFX_MSGMAP_ENTRY entries[] = {__VA_ARGS__};                                     \
@@ -27,27 +29,19 @@ constexpr UINT kAll = 40001, kNotView = 40002, kFrameApp = 40003, kAppOnly = 400
     const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }                 \
     static const CRuntimeClass class##Class;
 
-class TraceDoc : public CDocument {
-public:
-    void Handle() { g_trace.push_back("doc"); }
+struct TraceDoc : CDocument {
     TRACE_MAP(TraceDoc, CDocument, ON_COMMAND(kAll, &TraceDoc::Handle), ON_COMMAND(kNotView, &TraceDoc::Handle))
 };
-class TraceView : public CEditView {
-public:
-    void Handle() { g_trace.push_back("view"); }
+struct TraceView : CEditView {
     void OnUpdateGated(CCmdUI* ui) { ui->Enable(g_viewEnables); }
     TRACE_MAP(TraceView, CEditView, ON_COMMAND(kAll, &TraceView::Handle), ON_COMMAND(kGated, &TraceView::Handle),
               ON_UPDATE_COMMAND_UI(kGated, &TraceView::OnUpdateGated))
 };
-class TraceFrame : public CFrameWnd {
-public:
-    void Handle() { g_trace.push_back("frame"); }
+struct TraceFrame : CFrameWnd {
     TRACE_MAP(TraceFrame, CFrameWnd, ON_COMMAND(kAll, &TraceFrame::Handle), ON_COMMAND(kNotView, &TraceFrame::Handle),
               ON_COMMAND(kFrameApp, &TraceFrame::Handle))
 };
-class TraceApp : public CWinApp {
-public:
-    void Handle() { g_trace.push_back("app"); }
+struct TraceApp : CWinApp {
     TRACE_MAP(TraceApp, CWinApp, ON_COMMAND(kAll, &TraceApp::Handle), ON_COMMAND(kNotView, &TraceApp::Handle),
               ON_COMMAND(kFrameApp, &TraceApp::Handle), ON_COMMAND(kAppOnly, &TraceApp::Handle))
 };
@@ -69,12 +63,12 @@ TEST(CommandRouting, ViewThenDocumentThenFrameThenApplicationAndDisabledCommands
         return g_trace;
     };
     using T = std::vector<std::string>;
-    EXPECT_EQ(run(kAll), T{"view"});
-    EXPECT_EQ(run(kNotView), T{"doc"});
-    EXPECT_EQ(run(kFrameApp), T{"frame"});
-    EXPECT_EQ(run(kAppOnly), T{"app"});
+    EXPECT_EQ(run(kAll), T{"TraceView"});
+    EXPECT_EQ(run(kNotView), T{"TraceDoc"});
+    EXPECT_EQ(run(kFrameApp), T{"TraceFrame"});
+    EXPECT_EQ(run(kAppOnly), T{"TraceApp"});
     EXPECT_EQ(run(kNobody), T{});
-    EXPECT_EQ(run(kGated), T{"view"});
+    EXPECT_EQ(run(kGated), T{"TraceView"});
     g_viewEnables = false;
     EXPECT_EQ(run(kGated), T{});
     g_viewEnables = true;
@@ -109,17 +103,14 @@ protected:
 TEST_F(Profile, ValuesAreTheTextTheFileHolds)
 {
     // Written by hand or damaged: values are text, never typed data (a "@Variant(" value that
-    // claims gigabytes is not unpacked), and a number is the one its text starts with.
-    Use("\xEF\xBB\xBF; made by hand\r\n[Connect]\r\nProtocol=1, 2\r\n"
-        "Port=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\r\n  Plain =  7x  \r\nText=\" 3,4 \\\"q\\\" \\x41\\n\"\r\n"
-        "Odd=\"\\q\\\r\nPlain=8\r\n# Plain=9\r\nno equals sign \xff\xfe\r\n=no key\r[Other]\nPort=40000\n");
-    EXPECT_EQ(m_app.GetProfileString("Connect", "Protocol", "?"), "1, 2");
-    EXPECT_EQ(m_app.GetProfileInt("Connect", "Protocol", -1), 1);
-    EXPECT_EQ(m_app.GetProfileString("Connect", "Port", "?"), "@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)");
-    EXPECT_EQ(m_app.GetProfileInt("Connect", "Port", -1), 0);
-    EXPECT_EQ(m_app.GetProfileString("Connect", "Plain", "?"), "7x");   // blanks around go, first of two counts
-    EXPECT_EQ(m_app.GetProfileString("Connect", "Text", "?"), " 3,4 \"q\" A\n");
-    EXPECT_EQ(m_app.GetProfileString("Connect", "Odd", "?"), "\"\\q\\");   // not closed: as written
+    // claims gigabytes is not unpacked); blanks around go; the first of two counts; a number is the
+    // one its text starts with.
+    Use("\xEF\xBB\xBF; by hand\r\n[Connect]\r\nPort=@Variant(\\0\\0\\0\\t\\x7f\\xff)\r\n  Protocol =  7x, 2 \r\n"
+        "Protocol=8\r\nText=\" \\\"q\\\" \\x41\"\r\nno equals sign \xff\r\n[Other]\nPort=40000\n");
+    EXPECT_EQ(m_app.GetProfileString("Connect", "Port", "?"), "@Variant(\\0\\0\\0\\t\\x7f\\xff)");
+    EXPECT_EQ(m_app.GetProfileString("Connect", "Protocol", "?"), "7x, 2");
+    EXPECT_EQ(m_app.GetProfileInt("Connect", "Protocol", -1), 7);
+    EXPECT_EQ(m_app.GetProfileString("Connect", "Text", "?"), " \"q\" A");
     EXPECT_EQ(m_app.GetProfileInt("Other", "Port", -1), 40000);
     EXPECT_EQ(m_app.GetProfileInt("Connect", "Missing", -1), -1);
 }

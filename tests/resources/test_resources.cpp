@@ -3,15 +3,10 @@
 #include "platform/afxwin.h"
 #include "resources/resource.h"
 
-#include <QImage>
-#include <QImageReader>
-#include <QSet>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <set>
-#include <string>
 
 namespace {
 
@@ -62,51 +57,4 @@ TEST(ResourceTable, DialogControlsLieInsideTheirDialogsAndTheirIdsAreUnique)
                 EXPECT_TRUE(std::sscanf(c.text, "#%u", &icon) == 1 && AfxFindIcon(icon) != nullptr) << c.text;
         }
     }
-}
-
-TEST(ResourceTable, IconsHoldA32AndA16PixelImageOfSixteenColoursAndAOneBitMask)
-{
-    for (const IconData& icon : Table().icons) {
-        QImageReader reader(QString::fromUtf8(icon.path));
-        ASSERT_EQ(reader.imageCount(), 2) << icon.path << ": " << reader.errorString().toStdString();
-        QSet<int> sizes;
-        for (int i = 0; i < 2; ++i) {
-            ASSERT_TRUE(reader.jumpToImage(i));
-            const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
-            sizes.insert(image.width() * 1000 + image.height());
-            QSet<QRgb> colours;
-            int transparent = 0;
-            for (int y = 0; y < image.height(); ++y)
-                for (int x = 0; x < image.width(); ++x) {
-                    const QRgb p = image.pixel(x, y);
-                    EXPECT_TRUE(qAlpha(p) == 0 || qAlpha(p) == 255) << icon.path << ": the mask is one bit";
-                    if (qAlpha(p) == 0)
-                        ++transparent;
-                    else
-                        colours.insert(p);
-                }
-            EXPECT_GT(transparent, 0) << icon.path;
-            EXPECT_GT(image.width() * image.height() - transparent, image.width() * image.height() / 2) << icon.path;
-            EXPECT_TRUE(colours.size() >= 4 && colours.size() <= 16) << icon.path << ": " << colours.size() << " colours";
-        }
-        EXPECT_EQ(sizes, (QSet<int>{32032, 16016})) << icon.path;
-    }
-}
-
-TEST(ResourceTable, TheVersionStringsSpellTheVersionNumbers)
-{
-    const VersionData& v = *Table().version;
-    for (const VersionString& s : v.strings) {
-        const std::string key = s.key;
-        if (key != "FileVersion" && key != "ProductVersion")
-            continue;
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        ASSERT_EQ(std::sscanf(s.value, "%u, %u, %u, %u", &a, &b, &c, &d), 4) << s.value;
-        const bool file = key == "FileVersion";
-        EXPECT_EQ((a << 16) | b, file ? v.fileVersionMS : v.productVersionMS) << s.value;
-        EXPECT_EQ((c << 16) | d, file ? v.fileVersionLS : v.productVersionLS) << s.value;
-    }
-    char block[9];
-    std::snprintf(block, sizeof block, "%04x%04x", v.translationLanguage, v.translationCodePage);
-    EXPECT_STREQ(v.stringBlock, block);
 }
