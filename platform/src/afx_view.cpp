@@ -1,4 +1,5 @@
-// Views. The edit view's text is the read-only log widget's bytes.
+// Views. The edit view's text is the read-only log widget's bytes; appending marks the document
+// modified, setting the whole text does not.
 #include "platform/afxwin.h"
 #include "platform/logtextwidget.h"
 #include "platform/resdata.h"
@@ -124,8 +125,12 @@ void CEditView::ScrollCaret()
 
 void CEditView::ReplaceSelBytes(const char* data, std::size_t length)
 {
-    if (m_edit != nullptr)
-        m_edit->append(data, static_cast<qsizetype>(length));
+    if (m_edit == nullptr)
+        return;
+    m_edit->append(data, static_cast<qsizetype>(length));
+    // A change of the text marks the document modified; setting the whole text does not.
+    if (CDocument* doc = GetDocument())
+        doc->SetModifiedFlag(TRUE);
 }
 
 void CEditView::SerializeRaw(CArchive& ar)

@@ -50,7 +50,7 @@ public:
     // The selection (-1 as the start drops it), scrolling the caret (the selection's end) into
     // view, and replacing the selection. The log is read-only: the one selection ever replaced is
     // the empty one at the end, where the view's appends put it, so the bytes are appended and the
-    // caret follows them.
+    // caret follows them. Replacing marks the document modified.
     void SetSel(int nStartChar, int nEndChar);
     void ScrollCaret();
     void ReplaceSelBytes(const char* data, std::size_t length);
