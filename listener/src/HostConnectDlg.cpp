@@ -1,5 +1,7 @@
 #include "listener/HostConnectDlg.h"
 
+#include "platform/afxhelp.h"
+
 #include "resources/resource.h"
 
 CHostConnectDlg::CHostConnectDlg(CWnd* pParent) : CDialog(IDD_HOSTCONNECT, pParent) {}

@@ -1,6 +1,8 @@
 // The application object and its message loop, message boxes and the file dialogs. The command
 // line is in afx_cmdline.cpp, the profile in afx_profile.cpp.
-#include "platform/afxwin.h"
+#include "platform/afxapp.h"
+#include "platform/afxdoc.h"
+#include "platform/afxwnd.h"
 #include "platform/resdata.h"
 
 #include <QApplication>

@@ -1,6 +1,7 @@
 // The command line: --help, --version and wrong arguments answered before the application starts,
 // and the file to open once it runs.
-#include "platform/afxwin.h"
+#include "platform/afxcmdline.h"
+#include "platform/afxapp.h"
 #include "platform/resdata.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 // Run-time classes, message maps and command routing, enabling objects, wait cursor, metrics.
-#include "platform/afxwin.h"
+#include "platform/afxcore.h"
 
 #include <QCursor>
 #include <QGuiApplication>

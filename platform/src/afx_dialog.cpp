@@ -1,6 +1,8 @@
 // Dialogs from templates: controls made in template order (which is also the tab order), placed
 // in dialog units of the dialog's font, and data exchange with validation of text lengths.
 #include "platform/afxdlg.h"
+#include "platform/afxapp.h"
+#include "platform/afxhelp.h"
 #include "platform/resdata.h"
 
 #include "afx_icon.h"

@@ -1,7 +1,10 @@
 // Documents and the single-document template: New, Open and Save as the framework runs them.
 // A file is read whole; a save goes to a temporary file that replaces the old one only when every
 // byte was written, so a failed save leaves the old file whole.
-#include "platform/afxwin.h"
+#include "platform/afxdoc.h"
+#include "platform/afxapp.h"
+#include "platform/afxframe.h"
+#include "platform/afxview.h"
 #include "platform/resdata.h"
 
 #include <QFile>

@@ -1,7 +1,11 @@
 // The frame window: a QMainWindow with the menu bar, accelerators and icon of its resource id,
 // the view as its client and the status bar at its bottom. Commands from menus and keys are
 // carried out through OnCommand, so a disabled command is dropped.
-#include "platform/afxwin.h"
+#include "platform/afxframe.h"
+#include "platform/afxapp.h"
+#include "platform/afxdoc.h"
+#include "platform/afxhelp.h"
+#include "platform/afxview.h"
 #include "platform/resdata.h"
 
 #include "afx_icon.h"

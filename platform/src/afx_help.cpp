@@ -1,5 +1,6 @@
 // Help: the program's own short manual in a window of its own, and What's This texts.
-#include "platform/afxwin.h"
+#include "platform/afxhelp.h"
+#include "platform/afxres.h"
 #include "platform/resdata.h"
 
 #include <QDialog>

@@ -13,7 +13,7 @@
 //
 // Anything else on a line of its own is ignored; the first of two equal keys counts. Values are
 // written plain unless they need the quotes, so the file stays as simple as it looks.
-#include "platform/afxwin.h"
+#include "platform/afxapp.h"
 
 #include <QIODevice>
 #include <QSettings>

@@ -1,6 +1,6 @@
 // The status bar: pane 0 is the message pane (prompts, idle text) and takes the width that the
 // other panes leave; every other pane is a label as wide as its text area plus a small border.
-#include "platform/afxwin.h"
+#include "platform/afxstatusbar.h"
 #include "platform/resdata.h"
 
 #include <QFontMetrics>

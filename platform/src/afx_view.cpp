@@ -1,6 +1,8 @@
 // Views. The edit view's text is the read-only log widget's bytes; appending marks the document
 // modified, setting the whole text does not.
-#include "platform/afxwin.h"
+#include "platform/afxview.h"
+#include "platform/afxdoc.h"
+#include "platform/afxframe.h"
 #include "platform/logtextwidget.h"
 #include "platform/resdata.h"
 

@@ -1,6 +1,7 @@
 // Windows: a CWnd is shown by one Qt widget, whose posted window messages come back to the
 // CWnd's message map. Fonts and device contexts measure text.
-#include "platform/afxwin.h"
+#include "platform/afxwnd.h"
+#include "platform/afxhelp.h"
 #include "platform/winmsg.h"
 
 #include <QFont>

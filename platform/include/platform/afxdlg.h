@@ -1,6 +1,6 @@
 #pragma once
 // Modal dialogs built from dialog templates, with data exchange between members and controls.
-#include "platform/afxwin.h"
+#include "platform/afxwnd.h"
 
 #include <functional>
 
