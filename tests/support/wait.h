@@ -10,12 +10,9 @@ namespace testsupport {
 // Spins the event loop until pred() is true or timeoutMs has passed; returns pred()'s last value.
 inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!pred()) {
+    for (QDeadlineTimer deadline(timeoutMs); !pred(); QCoreApplication::processEvents(QEventLoop::AllEvents, 10))
         if (deadline.hasExpired())
             return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
     return true;
 }
 
