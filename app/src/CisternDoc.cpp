@@ -6,12 +6,6 @@ const CRuntimeClass CCisternDoc::classCCisternDoc{"CCisternDoc", &AfxCreateObjec
 CCisternDoc::CCisternDoc() = default;
 CCisternDoc::~CCisternDoc() = default;
 
-const AFX_MSGMAP* CCisternDoc::GetThisMessageMap()
-{
-    static const AFX_MSGMAP map{&CDocument::GetThisMessageMap, {}};
-    return &map;
-}
-
 BOOL CCisternDoc::OnNewDocument()
 {
     if (!CDocument::OnNewDocument())

@@ -45,25 +45,17 @@ int CMainFrame::OnCreate(CREATESTRUCT* cs)
     return 0;
 }
 
-CREATESTRUCT MainFrameRect(int width, int height)
+BOOL CMainFrame::PreCreateWindow(CREATESTRUCT& cs)
 {
-    CREATESTRUCT cs;
-    // Three quarters, formed exactly in single precision and rounded down.
+    cs.style &= ~FWS_ADDTOTITLE;
+    // Three quarters of the screen, formed exactly in single precision and rounded down, centred
+    // with the fraction dropped.
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
     cs.cx = static_cast<int>(static_cast<float>(width) * 0.75f);
     cs.cy = static_cast<int>(static_cast<float>(height) * 0.75f);
     cs.x = (width - cs.cx) / 2;
     cs.y = (height - cs.cy) / 2;
-    return cs;
-}
-
-BOOL CMainFrame::PreCreateWindow(CREATESTRUCT& cs)
-{
-    cs.style &= ~FWS_ADDTOTITLE;
-    const CREATESTRUCT rect = MainFrameRect(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    cs.cx = rect.cx;
-    cs.cy = rect.cy;
-    cs.x = rect.x;
-    cs.y = rect.y;
     return CFrameWnd::PreCreateWindow(cs);
 }
 

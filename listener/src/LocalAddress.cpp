@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+// Whether an address (network byte order) is in 127.0.0.0/8.
 bool IsLoopbackAddress(std::uint32_t address)
 {
     // In network byte order the first octet is the first byte in memory.
@@ -12,6 +14,7 @@ bool IsLoopbackAddress(std::uint32_t address)
     std::memcpy(octets, &address, sizeof octets);
     return octets[0] == 127;
 }
+} // namespace
 
 std::optional<std::uint32_t> ChooseLocalAddress(const std::vector<std::uint32_t>& resolved,
                                                 const std::vector<ws::InterfaceAddress>& interfaces)

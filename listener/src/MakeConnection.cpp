@@ -27,8 +27,8 @@ const char* ReasonFor(int code)
         return nullptr;
     }
 }
-} // namespace
 
+// The message shown when binding failed with the socket service's error code.
 CString ListenErrorMessage(int code)
 {
     CString text;
@@ -37,6 +37,7 @@ CString ListenErrorMessage(int code)
         text += reason;
     return text;
 }
+} // namespace
 
 void CCisternView::OnMakeConnection()
 {

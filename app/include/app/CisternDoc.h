@@ -10,6 +10,4 @@ public:
     void Serialize(CArchive& ar) override;
 
     static const CRuntimeClass classCCisternDoc;
-    static const AFX_MSGMAP* GetThisMessageMap();
-    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
 };

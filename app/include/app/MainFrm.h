@@ -23,7 +23,3 @@ protected:
 
     CStatusBar m_wndStatusBar;
 };
-
-// The frame's rectangle for a screen of width by height pixels: three quarters of each,
-// rounded down, centred with the fraction dropped.
-CREATESTRUCT MainFrameRect(int width, int height);

@@ -11,9 +11,6 @@
 
 class CCisternDoc;
 
-// The message shown when binding failed with the socket service's error code.
-CString ListenErrorMessage(int code);
-
 // The window message that carries socket events to the view.
 inline constexpr UINT WM_SOCKET_NOTIFY = 0x8004;
 

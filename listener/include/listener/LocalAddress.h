@@ -12,6 +12,3 @@
 // address. Nothing when nothing resolved. Addresses in network byte order.
 std::optional<std::uint32_t> ChooseLocalAddress(const std::vector<std::uint32_t>& resolved,
                                                 const std::vector<ws::InterfaceAddress>& interfaces);
-
-// Whether an address (network byte order) is in 127.0.0.0/8.
-bool IsLoopbackAddress(std::uint32_t address);
