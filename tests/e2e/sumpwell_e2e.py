@@ -416,13 +416,14 @@ def many_clients(w):
     log("%d clients tried" % total)
     last = [None]
 
-    def settled():       # every client sends once connected; the program holds the same set twice
+    def settled():       # the same clients held a second apart, all read, and others left waiting
         for key, _ in sel.select(0):
             sel.unregister(key.fileobj)
             key.fileobj.send(b"client %d\n" % key.data)
         check(app.proc.poll() is None, "the program ended (exit %s)" % app.proc.returncode)
         now = clients_of(app.pid, port)
-        same = now == last[0] and all(v == 0 for v in now.values())
+        queued = any(r["port"] == port and r["state"] == "0A" and r["rx"] > 0 for r in proc_net("tcp"))
+        same = now == last[0] and all(v == 0 for v in now.values()) and queued
         last[0] = now
         return now if same else None
     taken = wait_until(settled, 60, "the clients the program takes to settle", interval=1)
