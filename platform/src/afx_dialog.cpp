@@ -46,7 +46,7 @@ private:
 // A radio button of a template whose buttons each carry a tab stop. Qt's exclusive buttons take
 // the Tab stop away from the unchecked ones of their group whenever one of them gets the focus,
 // so Tab would jump from the checked button past the others; the template's tab stops are put
-// back, and Tab visits every button of the group in template order, as the dialog manager does.
+// back, and Tab visits every button of the group in template order.
 class CTabStopRadioButton final : public QRadioButton {
 public:
     using QRadioButton::QRadioButton;
