@@ -4,14 +4,25 @@
 # drive the sanitized program itself. Any report fails: ASan and UBSan stop the process at the
 # first error, LeakSanitizer fails the exit of every test program and of every sumpwell the
 # end-to-end tests close through Exit.
-# BUILD_DIR is the main build; this one goes beside it ($BUILD_DIR-asan) unless
-# SANITIZE_BUILD_DIR says otherwise.
+#
+# The libraries are compiled once for this stage and the fuzz stage: with clang, the build is the
+# fuzz stage's own (its folder, $BUILD_DIR-fuzz unless FUZZ_BUILD_DIR says otherwise, and its
+# flags; the libFuzzer coverage hooks cost the tests little, and the sanitizer runtime answers
+# them), with the tests added. Without clang the build is gcc's, in $BUILD_DIR-asan.
+# SANITIZE_BUILD_DIR names another folder for either.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build_dir=${SANITIZE_BUILD_DIR:-${BUILD_DIR:-$root/build}-asan}
+main=${BUILD_DIR:-$root/build}
 
-cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCISTERN_SANITIZE=ON -DCISTERN_BENCH=OFF >/dev/null
+if command -v clang++ >/dev/null; then
+  build_dir=${SANITIZE_BUILD_DIR:-${FUZZ_BUILD_DIR:-$main-fuzz}}
+  compiler=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link)
+else
+  build_dir=${SANITIZE_BUILD_DIR:-$main-asan}
+  compiler=()
+fi
+cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${compiler[@]}" \
+  -DCISTERN_SANITIZE=ON -DCISTERN_TESTS=ON -DCISTERN_BENCH=OFF >/dev/null
 cmake --build "$build_dir" -j2
 
 # Leaks inside system libraries are suppressed by name in the suppression file (see its notes);
