@@ -57,6 +57,7 @@ public:
 // A service handle, closed with the object.
 struct Handle {
     ws::SOCKET s;
+    Handle(ws::SOCKET socket) : s(socket) {}  // clang 14 has no aggregate init from parentheses
     ~Handle() { reset(); }
     void reset() { ws::closesocket(std::exchange(s, ws::INVALID_SOCKET)); }
     operator ws::SOCKET() const { return s; }
