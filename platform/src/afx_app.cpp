@@ -95,17 +95,12 @@ void CWinApp::CloseAllDocuments(BOOL)
 
 BOOL CWinApp::ProcessShellCommand(CCommandLineInfo& rCmdInfo)
 {
-    CDocTemplate* tmpl = GetDocTemplate();
-    switch (rCmdInfo.m_nShellCommand) {
-    case CCommandLineInfo::FileNew:
+    if (rCmdInfo.m_nShellCommand == CCommandLineInfo::FileNew) {
         OnFileNew();
         return m_pMainWnd != nullptr;
-    case CCommandLineInfo::FileOpen:
-        return tmpl != nullptr && tmpl->OpenDocumentFile(rCmdInfo.m_strFileName.c_str()) != nullptr;
-    case CCommandLineInfo::FileNothing:
-        return TRUE;
     }
-    return FALSE;
+    CDocTemplate* tmpl = GetDocTemplate();
+    return tmpl != nullptr && tmpl->OpenDocumentFile(rCmdInfo.m_strFileName.c_str()) != nullptr;
 }
 
 void CWinApp::OnFileNew()

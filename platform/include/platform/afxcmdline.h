@@ -5,7 +5,7 @@
 
 class CCommandLineInfo {
 public:
-    enum { FileNew, FileOpen, FileNothing } m_nShellCommand = FileNew;
+    enum { FileNew, FileOpen } m_nShellCommand = FileNew;
     CString m_strFileName;
 };
 
