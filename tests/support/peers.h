@@ -15,11 +15,7 @@ namespace testsupport {
 
 inline sockaddr_in Loopback(std::uint16_t port)
 {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
+    return sockaddr_in{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
 }
 
 // Sends one datagram to 127.0.0.1:port; true when the whole of it went.
