@@ -11,8 +11,8 @@ const CRuntimeClass CCisternView::classCCisternView{"CCisternView", &AfxCreateOb
                                                     &CEditView::classCEditView};
 
 namespace {
-// The largest UDP datagram; a stream read takes as much at once.
-constexpr std::size_t kReceiveBufferSize = 65536;
+// Room for the largest UDP datagram, and for large stream reads: a flood is taken in few calls.
+constexpr std::size_t kReceiveBufferSize = 256 * 1024;
 } // namespace
 
 BOOL SetMainWindowPaneText(int index, LPCSTR text)
@@ -74,7 +74,7 @@ void CCisternView::AppendToLog(LPCSTR text)
 
 void CCisternView::AppendToLog(const char* data, std::size_t length)
 {
-    const int end = GetWindowTextLength();
+    const long long end = GetWindowTextLength();
     SetSel(end, end);
     ScrollCaret();
     ReplaceSelBytes(data, length);

@@ -1,6 +1,7 @@
 // Documents and the single-document template: New, Open and Save as the framework runs them.
 // A file is read whole; a save goes to a temporary file that replaces the old one only when every
-// byte was written, so a failed save leaves the old file whole.
+// byte was written, so a failed save leaves the old file whole. The view moves the bytes itself,
+// file to file, through the descriptor the archive carries.
 #include "platform/afxdoc.h"
 #include "platform/afxapp.h"
 #include "platform/afxframe.h"
@@ -23,16 +24,6 @@ void ReportFileError(const char* what, const CString& path, const QString& reaso
     AfxMessageBox(text.c_str(), MB_ICONEXCLAMATION);
 }
 } // namespace
-
-// ---- CArchive ------------------------------------------------------------------------------------
-
-CArchive::CArchive(Mode mode) : m_mode(mode) {}
-
-void CArchive::Write(const void* data, std::size_t length)
-{
-    const auto* p = static_cast<const char*>(data);
-    m_buffer.insert(m_buffer.end(), p, p + length);
-}
 
 // ---- CDocument -----------------------------------------------------------------------------------
 
@@ -74,47 +65,37 @@ void CDocument::Serialize(CArchive&) {}
 
 BOOL CDocument::OnOpenDocument(LPCSTR pathName)
 {
-    const QString path = QString::fromUtf8(pathName);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file(QString::fromUtf8(pathName));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         ReportFileError("Unable to open the file", pathName, file.errorString());
         return FALSE;
     }
-    CArchive ar(CArchive::load);
-    std::vector<char>& buffer = ar.Buffer();
-    const qint64 size = file.size();
-    if (size > 0)
-        buffer.reserve(static_cast<std::size_t>(size));
-    // Read to the end, whatever the size the file system reports (pipes and /proc files say 0).
-    char chunk[1 << 16];
-    for (;;) {
-        const qint64 n = file.read(chunk, sizeof chunk);
-        if (n < 0) {
-            ReportFileError("Unable to read the file", pathName, file.errorString());
-            return FALSE;
-        }
-        if (n == 0)
-            break;
-        buffer.insert(buffer.end(), chunk, chunk + n);
-    }
+    CArchive ar(CArchive::load, file.handle());
     Serialize(ar);
+    if (!ar.GetError().empty()) {
+        ReportFileError("Unable to read the file", pathName, QString::fromStdString(ar.GetError()));
+        return FALSE;
+    }
     SetModifiedFlag(FALSE);
     return TRUE;
 }
 
 BOOL CDocument::OnSaveDocument(LPCSTR pathName)
 {
-    CArchive ar(CArchive::store);
-    Serialize(ar);
-    const std::vector<char>& bytes = ar.Buffer();
     QSaveFile file(QString::fromUtf8(pathName));
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok && !bytes.empty())
-        ok = file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    QString reason;
+    if (ok) {
+        CArchive ar(CArchive::store, file.handle());
+        Serialize(ar);
+        ok = ar.GetError().empty();
+        reason = QString::fromStdString(ar.GetError());
+    }
     if (ok)
         ok = file.commit();
     if (!ok) {
-        const QString reason = file.errorString();
+        if (reason.isEmpty())
+            reason = file.errorString();
         file.cancelWriting();
         ReportFileError("Unable to save the file", pathName, reason);
         return FALSE;

@@ -6,6 +6,7 @@
 #include "platform/afxdoc.h"
 #include "platform/afxhelp.h"
 #include "platform/afxview.h"
+#include "platform/logtextwidget.h"
 #include "platform/resdata.h"
 
 #include "afx_icon.h"
@@ -85,6 +86,10 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override
     {
+        if (CLogTextWidget::fileOperationRunning()) {
+            event->ignore();   // the load or save ends first
+            return;
+        }
         CDocument* doc = m_owner->GetActiveDocument();
         if (doc != nullptr && !doc->SaveModified()) {
             event->ignore();

@@ -1,6 +1,7 @@
 // Views. The edit view's text is the read-only log widget's bytes; appending marks the document
 // modified, setting the whole text does not.
 #include "platform/afxview.h"
+#include "platform/afxapp.h"
 #include "platform/afxdoc.h"
 #include "platform/afxframe.h"
 #include "platform/logtextwidget.h"
@@ -8,6 +9,7 @@
 
 #include <QScrollBar>
 
+#include <cerrno>
 #include <cstring>
 
 const CRuntimeClass CView::classCView{"CView", nullptr, &CObject::classCObject};
@@ -74,6 +76,14 @@ QWidget* CEditView::CreateViewWidget(const CREATESTRUCT& cs)
     // The log widget is read-only whatever the style says: the one edit view, the log, asks for
     // ES_READONLY.
     m_edit = new CLogTextWidget();
+    // A long load or save tells how it is getting on in the message pane.
+    QObject::connect(m_edit, &CLogTextWidget::fileProgress, m_edit, [](const QString& text) {
+        if (auto* frame = dynamic_cast<CFrameWnd*>(AfxGetMainWnd()))
+            frame->SetMessageText(text.isEmpty() ? nullptr : text.toUtf8().constData());
+    });
+    QObject::connect(m_edit, &CLogTextWidget::notice, m_edit, [](const QString& text) {
+        AfxMessageBox(text.toUtf8().constData(), MB_ICONEXCLAMATION);
+    }, Qt::QueuedConnection);
     // Without a horizontal scroll bar or horizontal auto-scroll, long lines wrap at the edge.
     m_edit->setWordWrap((cs.style & (WS_HSCROLL | ES_AUTOHSCROLL)) == 0);
     m_edit->setVerticalScrollBarPolicy((cs.style & WS_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
@@ -82,25 +92,23 @@ QWidget* CEditView::CreateViewWidget(const CREATESTRUCT& cs)
     return m_edit;
 }
 
-int CEditView::GetWindowTextLength() const
+long long CEditView::GetWindowTextLength() const
 {
-    return m_edit != nullptr ? static_cast<int>(m_edit->size()) : 0;
+    return m_edit != nullptr ? m_edit->size() : 0;
 }
 
 void CEditView::SetWindowText(LPCSTR text)
 {
-    SetWindowBytes(text, text != nullptr ? std::strlen(text) : 0);
-}
-
-void CEditView::SetWindowBytes(const char* data, std::size_t length)
-{
-    if (m_edit != nullptr)
-        m_edit->setBytes(QByteArray(data, static_cast<qsizetype>(length)));
+    if (m_edit == nullptr)
+        return;
+    m_edit->clear();
+    if (text != nullptr)
+        m_edit->append(text, static_cast<qsizetype>(std::strlen(text)));
 }
 
 const char* CEditView::GetTextData() const
 {
-    return m_edit != nullptr ? m_edit->bytes().constData() : "";
+    return m_edit != nullptr ? m_edit->data() : "";
 }
 
 std::size_t CEditView::GetTextSize() const
@@ -108,7 +116,7 @@ std::size_t CEditView::GetTextSize() const
     return m_edit != nullptr ? static_cast<std::size_t>(m_edit->size()) : 0;
 }
 
-void CEditView::SetSel(int nStartChar, int nEndChar)
+void CEditView::SetSel(long long nStartChar, long long nEndChar)
 {
     if (m_edit == nullptr)
         return;
@@ -137,12 +145,16 @@ void CEditView::ReplaceSelBytes(const char* data, std::size_t length)
 
 void CEditView::SerializeRaw(CArchive& ar)
 {
+    if (m_edit == nullptr)
+        return;
     if (ar.IsStoring()) {
-        ar.Write(GetTextData(), GetTextSize());
-    } else {
-        std::vector<char>& bytes = ar.Buffer();
-        SetWindowBytes(bytes.data(), bytes.size());
+        if (!m_edit->save(ar.GetFile()))
+            ar.SetError(std::strerror(errno));
+        return;
     }
+    QString why;
+    if (!m_edit->load(ar.GetFile(), &why))
+        ar.SetError(why.toStdString());
 }
 
 void CEditView::OnEditCopy()

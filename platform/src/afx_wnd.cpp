@@ -2,6 +2,7 @@
 // CWnd's message map. Fonts and device contexts measure text.
 #include "platform/afxwnd.h"
 #include "platform/afxhelp.h"
+#include "platform/logtextwidget.h"
 #include "platform/winmsg.h"
 
 #include <QFont>
@@ -78,6 +79,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 BOOL CWnd::OnCommand(UINT nID)
 {
+    // While the log is loaded or saved, the window draws and scrolls but takes no command.
+    if (CLogTextWidget::fileOperationRunning())
+        return FALSE;
     CCmdUI state;
     state.m_nID = nID;
     state.DoUpdate(this);

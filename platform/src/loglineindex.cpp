@@ -1,58 +1,104 @@
 #include "loglineindex.h"
 
-#include "loggrowth.h"
-
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// Calls f(i) for every line feed data[i].
-template <typename F>
-void forEachLineFeed(const char* data, qint64 length, F f)
+void LogLineIndex::clear(const char* data)
 {
-    const char* p = data;
-    const char* end = data + length;
+    m_data = data;
+    m_size = 0;
+    m_lines = 1;
+    m_checkpoints = {{0, 0}};
+    m_cachedBlock = SIZE_MAX;
+}
+
+void LogLineIndex::appended(qint64 at, const char* bytes, qint64 length)
+{
+    Q_ASSERT(at >= m_size);
+    // The last block may gain lines.
+    if (m_cachedBlock + 1 == m_checkpoints.size())
+        m_cachedBlock = SIZE_MAX;
+    const char* p = bytes;
+    const char* const end = p + length;
+    Checkpoint last = m_checkpoints.back();
     while (p < end) {
         const void* hit = std::memchr(p, '\n', std::size_t(end - p));
-        if (!hit)
+        if (hit == nullptr)
             break;
-        const char* lf = static_cast<const char*>(hit);
-        f(qint64(lf - data));
-        p = lf + 1;
+        const qint64 start = at + (static_cast<const char*>(hit) - bytes) + 1;
+        const qint64 line = m_lines++;
+        if (line - last.line >= kBlockLines || start - last.offset >= kBlockBytes) {
+            last = {line, start};
+            m_checkpoints.push_back(last);
+        }
+        p = bytes + (start - at);
     }
+    m_size = at + length;
 }
 
-} // namespace
-
-void LogLineIndex::clear()
+const std::vector<qint64>& LogLineIndex::block(std::size_t b) const
 {
-    m_starts = QList<qint64>();
+    if (b == m_cachedBlock)
+        return m_cachedStarts;
+    const Checkpoint first = m_checkpoints[b];
+    const bool isLast = b + 1 == m_checkpoints.size();
+    const qint64 lines = (isLast ? m_lines : m_checkpoints[b + 1].line) - first.line;
+    // Every line start of the block but the first lies less than kBlockBytes after it.
+    const char* p = m_data + first.offset;
+    const char* const end = m_data + std::min(m_size, first.offset + kBlockBytes);
+    m_cachedStarts.clear();
+    m_cachedStarts.push_back(first.offset);
+    while (qint64(m_cachedStarts.size()) < lines && p < end) {
+        const void* hit = std::memchr(p, '\n', std::size_t(end - p));
+        if (hit == nullptr)
+            break;
+        p = static_cast<const char*>(hit) + 1;
+        m_cachedStarts.push_back(p - m_data);
+    }
+    m_cachedBlock = b;
+    return m_cachedStarts;
 }
 
-void LogLineIndex::rebuild(const char* data, qint64 size)
+qint64 LogLineIndex::lineStart(qint64 line) const
 {
-    clear();
-    qint64 count = 0;
-    forEachLineFeed(data, size, [&](qint64) { ++count; });
-    m_starts.reserve(count);
-    forEachLineFeed(data, size, [&](qint64 i) { m_starts.push_back(i + 1); });
+    line = std::clamp<qint64>(line, 0, m_lines - 1);
+    const auto it = std::upper_bound(m_checkpoints.begin(), m_checkpoints.end(), line,
+                                     [](qint64 l, const Checkpoint& c) { return l < c.line; });
+    const std::size_t b = std::size_t(it - m_checkpoints.begin()) - 1;
+    if (m_checkpoints[b].line == line)
+        return m_checkpoints[b].offset;
+    return block(b)[std::size_t(line - m_checkpoints[b].line)];
 }
 
-void LogLineIndex::appended(qint64 at, const char* data, qint64 length)
+qint64 LogLineIndex::lineEnd(qint64 line) const
 {
-    forEachLineFeed(data, length, [&](qint64 i) {
-        loggrowth::reserveFor(m_starts, m_starts.size() + 1);
-        m_starts.push_back(at + i + 1);
-    });
-}
-
-qint64 LogLineIndex::lineEnd(qint64 line, qint64 bufferSize) const
-{
-    return line + 1 < lineCount() ? m_starts[line] - 1 : bufferSize;
+    return line + 1 < m_lines ? lineStart(line + 1) - 1 : m_size;
 }
 
 qint64 LogLineIndex::lineOf(qint64 offset) const
 {
-    return qint64(std::upper_bound(m_starts.cbegin(), m_starts.cend(), offset) - m_starts.cbegin());
+    const auto it = std::upper_bound(m_checkpoints.begin(), m_checkpoints.end(), offset,
+                                     [](qint64 o, const Checkpoint& c) { return o < c.offset; });
+    const std::size_t b = std::size_t(it - m_checkpoints.begin()) - 1;
+    const std::vector<qint64>& starts = block(b);
+    return m_checkpoints[b].line + qint64(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
+}
+
+qint64 LogLineIndex::bytesUsed() const
+{
+    return qint64(m_checkpoints.size() * sizeof(Checkpoint) + m_cachedStarts.capacity() * sizeof(qint64));
+}
+
+std::vector<LogLineIndex::Checkpoint> LogLineIndex::checkpointsFrom(std::size_t n) const
+{
+    return {m_checkpoints.begin() + std::ptrdiff_t(std::min(n, m_checkpoints.size())), m_checkpoints.end()};
+}
+
+void LogLineIndex::extend(const std::vector<Checkpoint>& more, qint64 lines, qint64 size)
+{
+    if (m_cachedBlock + 1 == m_checkpoints.size())
+        m_cachedBlock = SIZE_MAX;
+    m_checkpoints.insert(m_checkpoints.end(), more.begin(), more.end());
+    m_lines = lines;
+    m_size = size;
 }

@@ -1,26 +1,54 @@
 #pragma once
-// Where each line of a byte buffer starts, kept in step with the buffer as it changes.
+// Where each line of the log starts, in a fraction of a byte a line.
 //
-// Only the offsets just after each line feed are stored (line 0 always starts at 0), eight bytes a
-// line. Appending scans only the new bytes.
-#include <QList>
+// Only every 64th line start is kept, and also the first line start after each MiB of text, as a
+// checkpoint of (line, offset). The lines between two checkpoints are found again by scanning
+// their bytes, at most about a MiB, and the last block found is remembered, so that drawing the
+// lines in view scans each block once. Appending scans only the new bytes.
 #include <QtGlobal>
+
+#include <deque>
+#include <vector>
 
 class LogLineIndex {
 public:
-    void clear();
-    // Forgets everything and indexes data[0, size) in one pass.
-    void rebuild(const char* data, qint64 size);
-    // The bytes data[0, length) now sit at offset `at`, the former end of the buffer.
-    void appended(qint64 at, const char* data, qint64 length);
+    // Lines between two checkpoints at most, and bytes after which the next line start is one.
+    static constexpr qint64 kBlockLines = 64;
+    static constexpr qint64 kBlockBytes = qint64(1) << 20;
 
-    qint64 lineCount() const { return m_starts.size() + 1; }
-    qint64 lineStart(qint64 line) const { return line <= 0 ? 0 : m_starts[line - 1]; }
-    // Where the line ends: its line feed, or bufferSize for the last line.
-    qint64 lineEnd(qint64 line, qint64 bufferSize) const;
+    // The index reads the text at data, which must stay where it is; data[0, size) is the text.
+    void clear(const char* data);
+    // The text now runs to at + length; `bytes` holds its bytes from `at` (a copy of data + at).
+    // What lies between the former end and `at` holds no line feed.
+    void appended(qint64 at, const char* bytes, qint64 length);
+
+    qint64 lineCount() const { return m_lines; }
+    qint64 lineStart(qint64 line) const;
+    // Where the line ends: its line feed, or the end of the text for the last line.
+    qint64 lineEnd(qint64 line) const;
     // The line that holds byte `offset` (an offset at or past the end gives the last line).
     qint64 lineOf(qint64 offset) const;
+    // Memory the index holds, for figures.
+    qint64 bytesUsed() const;
+
+    // An index built on another thread is handed over in pieces: the checkpoints from the n-th
+    // on, and, on this side, those checkpoints with the line count and size they came with.
+    struct Checkpoint {
+        qint64 line;
+        qint64 offset;
+    };
+    std::size_t checkpointCount() const { return m_checkpoints.size(); }
+    std::vector<Checkpoint> checkpointsFrom(std::size_t n) const;
+    void extend(const std::vector<Checkpoint>& more, qint64 lines, qint64 size);
 
 private:
-    QList<qint64> m_starts;  // grows by realloc, see loggrowth.h
+    // The line starts of block b (from its checkpoint up to the next), from the cache.
+    const std::vector<qint64>& block(std::size_t b) const;
+
+    const char* m_data = nullptr;
+    qint64 m_size = 0;
+    qint64 m_lines = 1;
+    std::deque<Checkpoint> m_checkpoints{{0, 0}};
+    mutable std::size_t m_cachedBlock = SIZE_MAX;
+    mutable std::vector<qint64> m_cachedStarts;
 };

@@ -1,13 +1,14 @@
 #include "platform/logtextwidget.h"
 
-#include "loggrowth.h"
 #include "loglineindex.h"
+#include "logstore.h"
 #include "loglinelayout.h"
 #include "logtextdecode.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,7 +18,13 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <atomic>
+#include <cstring>
 #include <functional>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +34,8 @@ int toScrollValue(qint64 v) { return int(std::clamp<qint64>(v, 0, INT_MAX)); }
 
 bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c.isSurrogate(); }
 
+QString megabytes(qint64 bytes) { return QString::number(double(bytes) / 1e6, 'f', 0); }
+
 } // namespace
 
 // How the view is placed: from a line downwards, up from a line, or up from the end of the text
@@ -34,11 +43,13 @@ bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c.isSurro
 enum class Anchor { Top, Bottom, End };
 
 struct CLogTextWidget::Impl {
-    explicit Impl(CLogTextWidget* owner) : q(owner) {}
+    explicit Impl(CLogTextWidget* owner) : q(owner) { index.clear(store->data()); }
 
     CLogTextWidget* q;
-    QByteArray bytes;
+    std::unique_ptr<LogStore> store = std::make_unique<LogStore>();  // on disk but for the recent bytes
     LogLineIndex index;
+    bool fileOperation = false;  // a load or save runs: appends wait in `pending`
+    QByteArray pending;
     qint64 anchor = 0;  // the selection's fixed end
     qint64 caret = 0;   // its moving end
     bool wrap = false;
@@ -60,7 +71,7 @@ struct CLogTextWidget::Impl {
     QTimer* frameTimer = nullptr;  // single shot: the repaint put off to the end of the frame
     QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
 
-    qint64 size() const { return bytes.size(); }
+    qint64 size() const { return store->size(); }
     qint64 lastLine() const { return index.lineCount() - 1; }
     qint64 selStart() const { return std::min(anchor, caret); }
     qint64 selEnd() const { return std::max(anchor, caret); }
@@ -128,8 +139,8 @@ struct CLogTextWidget::Impl {
     // their LF may be on its way. Any other CR is drawn.
     LogLineLayout::Key keyOf(qint64 line) const
     {
-        LogLineLayout::Key key{line, index.lineStart(line), index.lineEnd(line, size()), generation};
-        for (int i = 0; i < 2 && key.end > key.start && bytes.at(key.end - 1) == '\r'; ++i)
+        LogLineLayout::Key key{line, index.lineStart(line), index.lineEnd(line), generation};
+        for (int i = 0; i < 2 && key.end > key.start && store->at(key.end - 1) == '\r'; ++i)
             --key.end;
         return key;
     }
@@ -141,7 +152,7 @@ struct CLogTextWidget::Impl {
             if (l && l->adoptIfSame(key))
                 return std::move(l);
         }
-        auto l = std::make_unique<LogLineLayout>(key, bytes.constData() + key.start, layoutFont(), wrapWidth(),
+        auto l = std::make_unique<LogLineLayout>(key, store->data() + key.start, layoutFont(), wrapWidth(),
                                                  rowHeight(), q->palette().color(QPalette::PlaceholderText));
         widestLine = std::max(widestLine, int(l->naturalWidth()) + 1);
         return l;
@@ -347,7 +358,7 @@ struct CLogTextWidget::Impl {
         const qint64 target = std::clamp<qint64>(line + lines, 0, lastLine());
         const qint64 column = pos - index.lineStart(line);
         const qint64 to = std::min(index.lineStart(target) + column, lineContentEnd(target));
-        return logtext::charStartAt(bytes.constData(), size(), to);
+        return logtext::charStartAt(store->data(), size(), to);
     }
 };
 
@@ -379,19 +390,172 @@ CLogTextWidget::~CLogTextWidget() = default;
 
 // ---- the text -----------------------------------------------------------------------------------
 
-const QByteArray& CLogTextWidget::bytes() const { return d->bytes; }
+const char* CLogTextWidget::data() const { return d->store->data(); }
 
-qsizetype CLogTextWidget::size() const { return d->bytes.size(); }
+qsizetype CLogTextWidget::size() const { return d->store->size(); }
 
-void CLogTextWidget::setBytes(QByteArray text)
+QByteArray CLogTextWidget::bytes(qsizetype start, qsizetype length) const
 {
-    d->bytes = std::move(text);
-    d->index.rebuild(d->bytes.constData(), d->bytes.size());
-    d->anchor = d->caret = 0;
+    start = std::clamp<qint64>(start, 0, d->size());
+    return QByteArray(d->store->data() + start, std::clamp<qint64>(length, 0, d->size() - start));
+}
+
+void CLogTextWidget::clear()
+{
+    d->store->clear();
+    textReplaced();
+}
+
+namespace {
+int g_fileOperations = 0;
+
+// Runs work on a thread of its own while this thread's event loop goes on; every frame, and once
+// at the end, tick(finished) runs here. Commands wait meanwhile (fileOperationRunning).
+void runBeside(const std::function<void()>& work, const std::function<void(bool finished)>& tick)
+{
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        work();
+        finished = true;
+    });
+    ++g_fileOperations;
+    QEventLoop loop;
+    QTimer frame;
+    QObject::connect(&frame, &QTimer::timeout, &loop, [&] {
+        if (finished)
+            loop.quit();
+        else
+            tick(false);
+    });
+    frame.start(16);
+    loop.exec();
+    worker.join();
+    --g_fileOperations;
+    tick(true);
+}
+
+} // namespace
+
+bool CLogTextWidget::fileOperationRunning() { return g_fileOperations > 0; }
+
+bool CLogTextWidget::load(int fd, QString* why)
+{
+    auto fresh = std::make_unique<LogStore>();
+    const int dst = fresh->newFile(why);
+    if (dst < 0)
+        return false;
+    struct {
+        std::mutex lock;
+        qint64 copied = 0;
+        qint64 lines = 1;
+        std::vector<LogLineIndex::Checkpoint> checkpoints;
+    } shared;
+    std::atomic<bool> stop{false};
+    qint64 length = -1;
+    int error = 0;
+    // The copy is indexed as it grows, each block while it is at hand.
+    const auto work = [&] {
+        LogLineIndex scan;
+        scan.clear(nullptr);
+        std::size_t sent = 1;
+        length = LogStore::copyFile(fd, dst, [&](qint64 at, const char* bytes, qint64 n) {
+            scan.appended(at, bytes, n);
+            std::vector<LogLineIndex::Checkpoint> more = scan.checkpointsFrom(sent);
+            sent = scan.checkpointCount();
+            const std::lock_guard guard(shared.lock);
+            shared.checkpoints.insert(shared.checkpoints.end(), more.begin(), more.end());
+            shared.copied = at + n;
+            shared.lines = scan.lineCount();
+            return !stop.load();
+        });
+        error = length < 0 ? errno : 0;
+    };
+
+    // The new log shows as it comes in; the old one is kept until the whole file is in.
+    std::unique_ptr<LogStore> previous = std::exchange(d->store, std::move(fresh));
+    LogLineIndex previousIndex = std::exchange(d->index, LogLineIndex());
+    textReplaced();
+    d->fileOperation = true;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lines = 1;
+    const auto take = [&](qint64 upTo) {
+        std::vector<LogLineIndex::Checkpoint> more;
+        {
+            const std::lock_guard guard(shared.lock);
+            more.swap(shared.checkpoints);
+            upTo = std::max(upTo, shared.copied);
+            lines = shared.lines;
+        }
+        if (upTo <= d->size() && more.empty())
+            return;
+        if (!d->store->growFromFile(upTo)) {
+            error = errno;
+            stop = true;
+            return;
+        }
+        d->index.extend(more, lines, upTo);
+        d->changed();
+    };
+    runBeside(work, [&](bool finished) {
+        take(finished && error == 0 ? length : 0);
+        if (!finished && clock.elapsed() > 500) {
+            // A long load shows the window it goes into, and how far it got.
+            if (!window()->isVisible())
+                window()->show();
+            emit fileProgress(tr("Opening the file: %1 MB").arg(megabytes(d->size())));
+        }
+    });
+    d->fileOperation = false;
+    emit fileProgress(QString());
+    if (error != 0) {
+        d->store = std::move(previous);
+        d->index = std::move(previousIndex);
+        textReplaced(false);
+        if (why != nullptr)
+            *why = QString::fromLocal8Bit(std::strerror(error));
+    }
+    const QByteArray pending = std::exchange(d->pending, QByteArray());
+    append(pending.constData(), pending.size());
+    return error == 0;
+}
+
+bool CLogTextWidget::save(int fd)
+{
+    std::atomic<qint64> done{0};
+    bool saved = false;
+    int error = 0;
+    QElapsedTimer clock;
+    clock.start();
+    d->fileOperation = true;
+    runBeside(
+        [&] {
+            // On disk before the file takes the old one's place, here rather than in the commit,
+            // so that the window goes on meanwhile.
+            saved = d->store->writeTo(fd, &done) && ::fdatasync(fd) == 0;
+            error = errno;
+        },
+        [&](bool finished) {
+            if (!finished && clock.elapsed() > 500)
+                emit fileProgress(tr("Saving the log: %1 of %2 MB").arg(megabytes(done), megabytes(d->size())));
+        });
+    d->fileOperation = false;
+    emit fileProgress(QString());
+    const QByteArray pending = std::exchange(d->pending, QByteArray());
+    append(pending.constData(), pending.size());
+    errno = error;
+    return saved;
+}
+
+void CLogTextWidget::textReplaced(bool fresh)
+{
+    if (fresh)
+        d->index.clear(d->store->data());
+    d->anchor = d->caret = fresh ? 0 : d->size();
     d->shown.clear();
     d->endLayouts.clear();
     d->widestLine = 0;
-    d->placement = Anchor::Top;
+    d->placement = fresh ? Anchor::Top : Anchor::End;
     d->placementLine = 0;
     d->caretScrollPending = false;
     horizontalScrollBar()->setValue(0);
@@ -401,13 +565,16 @@ void CLogTextWidget::setBytes(QByteArray text)
 void CLogTextWidget::append(const char* data, qsizetype length)
 {
     length = data ? std::max<qsizetype>(0, length) : 0;
-    const std::less<const char*> before;
-    if (!before(data, d->bytes.constBegin()) && before(data, d->bytes.constEnd()))  // own bytes: copy before growing
-        return append(QByteArray(data, length).constData(), length);
+    if (d->fileOperation) {
+        d->pending.append(data, length);
+        return;
+    }
     const qint64 start = d->size();
-    loggrowth::reserveFor(d->bytes, start + length);
-    d->bytes.append(data, length);
-    d->index.appended(start, d->bytes.constData() + start, length);
+    d->store->append(data, length);
+    if (const QString why = d->store->takeError(); !why.isEmpty())
+        emit notice(tr("The log can no longer be kept on disk.\n\n%1\n\n"
+                       "What arrives from now on is kept in memory; nothing received is lost.").arg(why));
+    d->index.appended(start, d->store->data() + start, length);
     d->changed();
     d->anchor = d->caret = d->size();
 }
@@ -427,7 +594,7 @@ qsizetype CLogTextWidget::selectionEnd() const { return d->selEnd(); }
 
 QByteArray CLogTextWidget::selectedBytes() const
 {
-    return d->bytes.mid(d->selStart(), d->selEnd() - d->selStart());
+    return bytes(d->selStart(), d->selEnd() - d->selStart());
 }
 
 void CLogTextWidget::scrollCaretIntoView()
@@ -441,12 +608,20 @@ void CLogTextWidget::scrollCaretIntoView()
 
 // ---- edit commands ------------------------------------------------------------------------------
 
-void CLogTextWidget::copy() const
+void CLogTextWidget::copy()
 {
+    // More than this would hold the window while it is turned into text, and the clipboard keeps
+    // its own copy of it.
+    constexpr qint64 kMostCopied = qint64(64) << 20;
+    const qint64 length = d->selEnd() - d->selStart();
+    if (length > kMostCopied) {
+        emit notice(tr("The selection is too large to copy: %1 MB, of at most %2 MB.\n\n"
+                       "Select less, or save the log to a file.").arg(megabytes(length), megabytes(kMostCopied)));
+        return;
+    }
     // Invalid UTF-8 becomes U+FFFD; line breaks stay as they are in the bytes (CR LF stays CR LF).
-    const QByteArray selected = selectedBytes();
-    if (!selected.isEmpty())
-        QGuiApplication::clipboard()->setText(QString::fromUtf8(selected));
+    if (length > 0)
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(d->store->data() + d->selStart(), length));
 }
 
 void CLogTextWidget::selectAllText()
@@ -560,7 +735,7 @@ void CLogTextWidget::keyPressEvent(QKeyEvent* event)
 {
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const char* data = d->bytes.constData();
+    const char* data = d->store->data();
     const qint64 size = d->size();
 
     if (event == QKeySequence::Copy || (event->key() == Qt::Key_Insert && ctrl && !shift)) {

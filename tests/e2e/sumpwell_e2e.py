@@ -113,10 +113,12 @@ def cpu_seconds(pid):
 # ---- The program ---------------------------------------------------------------------------------
 
 class App(xworld.Program):
-    def __init__(self, world, args=(), config=None, name="app", nofile=None):
+    def __init__(self, world, args=(), config=None, name="app", nofile=None, cache=None):
         self.world, self.name, self.saved_to = world, name, None
         self.config = config or world.path("config")
         env = xworld.program_env(world, self.config)
+        if cache:
+            env["XDG_CACHE_HOME"] = cache
         # A sanitizer build leaves through LeakSanitizer: leaks inside the system libraries named
         # in the project's suppression file are not the program's (the test stage sets the same).
         env.setdefault("LSAN_OPTIONS", "suppressions=" + os.path.join(
@@ -492,6 +494,41 @@ def save_failures(w):
     # The log is whole, and still has no file: Ctrl+S asks again.
     app.log_is(expected, w.path("good.log"))
     app.check_alone("after the failed saves")
+
+
+@case()
+def log_store(w):
+    """The log goes to a file without a name in the cache folder. On a full cache disk one message
+    says so, nothing received is lost and receiving goes on; nothing is left in the folder when the
+    program ends, through Exit or by kill -9."""
+    cache = w.path("cache")
+    w.mount_tmpfs(cache, "2m")
+    store = os.path.join(cache, "Sumpwell")
+    free = lambda: os.statvfs(cache).f_bfree
+    empty = free()
+    app = App(w, cache=cache)
+    app.wait_main_window()
+    port = free_port()
+    app.make_connection(port, "tcp")
+    payload = b"".join(b"line %06d %s\n" % (i, b"x" * 90) for i in range(40000))   # twice the disk
+    nc_send(port, payload)
+    app.wait_message()
+    app.make_connection(port, "tcp")
+    nc_send(port, b"after the disk filled\n")
+    app.log_is(payload.replace(b"\n", b"\r\n") + CLOSE_LINE + b"after the disk filled\r\n" + CLOSE_LINE,
+               w.path("full.log"))
+    app.check_alone("after the disk filled")
+    app.exit()
+    check(os.listdir(store) == [] and free() == empty, "left in the cache: %s" % os.listdir(store))
+
+    app = App(w, cache=cache, name="killed")
+    app.wait_main_window()
+    app.make_connection(port, "tcp")
+    nc_send(port, payload[:1500000])
+    wait_until(lambda: free() <= empty - 256 or None, 20, "the log to reach the cache disk")
+    check(os.listdir(store) == [], "the log's file has a name: %s" % os.listdir(store))
+    app.kill()
+    wait_until(lambda: free() == empty or None, 20, "the cache disk to be free after kill -9")
 
 
 @case()

@@ -17,7 +17,7 @@ QImage Picture(const QByteArray& bytes, qsizetype selStart = 0, qsizetype selEnd
     w.resize(300, 120);
     w.show();
     testsupport::waitFor([&] { return w.isVisible(); });
-    w.setBytes(bytes);
+    w.append(bytes.constData(), bytes.size());
     w.setSelection(selStart, selEnd);
     return w.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
@@ -36,7 +36,7 @@ TEST(LineEnds, ACrBeforeTheCrLfIsDrawnAsAPlainLineEndAndAnyOtherCrIsShown)
 TEST(LineEnds, ACrCrLfIsOneStepForTheKeysAndCopiesAsItsBytes)
 {
     CLogTextWidget w;
-    w.setBytes("abc\r\r\ndef\r\r\n");
+    w.append("abc\r\r\ndef\r\r\n", 12);
     w.setSelection(3, 3);
     QTest::keyClick(&w, Qt::Key_Right, Qt::ShiftModifier);
     EXPECT_EQ(w.selectedBytes(), "\r\r\n");

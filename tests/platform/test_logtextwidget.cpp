@@ -2,7 +2,6 @@
 // copying, and following the end of a growing log.
 #include "platform/logtextwidget.h"
 
-#include "loglineindex.h"
 #include "logtextdecode.h"
 #include "wait.h"
 
@@ -13,7 +12,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <random>
 
 namespace {
 
@@ -26,15 +24,12 @@ void append(CLogTextWidget& w, const QByteArray& data)
     w.scrollCaretIntoView();
 }
 
-// Bytes of every kind: text, CR, LF, NUL, invalid and multi-byte UTF-8.
-QByteArray mixedBytes(std::mt19937& rng, int length)
+// A log of just these bytes, shown from the top.
+void setText(CLogTextWidget& w, const QByteArray& data)
 {
-    static const QByteArray pieces[] = {"abc", "\r", "\n", "\r\n", QByteArray("\0", 1), "\xC3\xA9",
-                                        "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF", "\xC3", " "};
-    QByteArray out;
-    while (out.size() < length)
-        out.append(pieces[rng() % std::size(pieces)]);
-    return out.left(length);
+    w.clear();
+    w.append(data.constData(), data.size());
+    w.setSelection(0, 0);
 }
 
 // A widget on screen, for what depends on layout.
@@ -65,32 +60,6 @@ struct ShownLog {
 
 } // namespace
 
-TEST(LogLineIndex, AppendsInAnyPiecesGiveTheLinesOfOneScan)
-{
-    std::mt19937 rng(7);
-    for (int round = 0; round < 20; ++round) {
-        const QByteArray all = mixedBytes(rng, 3000);
-        LogLineIndex pieces;
-        for (qsizetype at = 0; at < all.size();) {
-            const qsizetype n = std::min<qsizetype>(rng() % 41, all.size() - at);
-            pieces.appended(at, all.constData() + at, n);
-            at += n;
-        }
-        std::vector<qint64> starts{0};
-        for (qsizetype i = 0; i < all.size(); ++i)
-            if (all[i] == '\n')
-                starts.push_back(i + 1);
-        ASSERT_EQ(pieces.lineCount(), qint64(starts.size()));
-        for (std::size_t i = 0; i < starts.size(); ++i) {
-            ASSERT_EQ(pieces.lineStart(qint64(i)), starts[i]) << "line " << i;
-            ASSERT_EQ(pieces.lineEnd(qint64(i), all.size()), i + 1 < starts.size() ? starts[i + 1] - 1 : all.size());
-            ASSERT_EQ(pieces.lineOf(starts[i]), qint64(i));
-            if (starts[i] > 0)
-                ASSERT_EQ(pieces.lineOf(starts[i] - 1), qint64(i) - 1);   // the line feed is its line's
-        }
-    }
-}
-
 TEST(LogTextDecode, ShowsEachByteAsItsCharacterOrAStandIn)
 {
     const struct { QByteArray bytes; QString shown; } cases[] = {
@@ -120,28 +89,11 @@ TEST(LogTextDecode, ShowsEachByteAsItsCharacterOrAStandIn)
     EXPECT_EQ(logtext::decodeForDisplay(line.constData(), line.size(), 5).text, u"a\u00E9"_qs);
 }
 
-TEST(LogTextWidgetBytes, AppendsAndSetBytesKeepEveryByte)
-{
-    CLogTextWidget w;
-    std::mt19937 rng(11);
-    QByteArray expected = mixedBytes(rng, 1 << 20);
-    w.setBytes(expected);
-    EXPECT_EQ(w.selectionEnd(), 0);
-    qsizetype lines = expected.count('\n') + 1;
-    for (int i = 0; i < 3000; ++i) {
-        const QByteArray piece = mixedBytes(rng, int(rng() % 10));
-        append(w, piece);
-        expected += piece;
-        lines += piece.count('\n');
-        ASSERT_EQ(w.lineCount(), lines) << "after append " << i;
-    }
-    EXPECT_EQ(w.bytes(), expected);
-}
 
 TEST(LogTextWidgetSelection, KeysSelectAndCopyButEditNothing)
 {
     CLogTextWidget w;
-    w.setBytes("\xE2\x82\xAC" "ab\r\nsecond line\r\n");
+    setText(w, "\xE2\x82\xAC" "ab\r\nsecond line\r\n");
     w.setSelection(-5, 0);
     EXPECT_EQ(w.selectionStart(), 0);   // clamped
     QTest::keyClick(&w, Qt::Key_Right, Qt::ShiftModifier);
@@ -155,7 +107,7 @@ TEST(LogTextWidgetSelection, KeysSelectAndCopyButEditNothing)
     EXPECT_EQ(w.selectedBytes(), "\xE2\x82\xAC" "ab\r\n");
 
     // Copy puts the selection on the clipboard as text; nothing selected leaves the clipboard alone.
-    w.setBytes("caf\xC3\xA9 \xFF\r\nnext");
+    setText(w, "caf\xC3\xA9 \xFF\r\nnext");
     QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), u"caf\u00E9 \uFFFD\r\nnext"_qs);
@@ -170,7 +122,7 @@ TEST(LogTextWidgetSelection, TheMouseSelectsTheBytesUnderThePointerAndTheyArePai
 {
     ShownLog log;
     CLogTextWidget& w = log.w;
-    w.setBytes("alpha beta\r\n\xC3\xA9t\xC3\xA9 ga_mma\r\nlast");
+    setText(w, "alpha beta\r\n\xC3\xA9t\xC3\xA9 ga_mma\r\nlast");
     log.drag(log.at(0, u"al"_qs), log.at(1, u"\u00E9t\u00E9"_qs));
     EXPECT_EQ(w.selectedBytes(), "pha beta\r\n\xC3\xA9t\xC3\xA9");
     // Right of a line's text is its end, before its CR LF; below the last row is the end.
@@ -230,7 +182,7 @@ TEST(LogTextWidgetView, AHugeLineWithoutBreakIsKeptWholeAndStillPaints)
     ShownLog log;
     CLogTextWidget& w = log.w;
     const QByteArray huge = QByteArray("0123456789abcde\xC3\xA9").repeated(64 * 1024);   // 1.1 MB
-    w.setBytes(huge);
+    setText(w, huge);
     for (const bool wrap : {false, true}) {   // lays out and paints the start of the line only
         w.setWordWrap(wrap);
         EXPECT_FALSE(w.viewport()->grab().isNull());

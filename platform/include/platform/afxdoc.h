@@ -2,24 +2,27 @@
 // Documents and the single-document template: New, Open and Save as the framework runs them.
 #include "platform/afxcore.h"
 
-#include <cstddef>
+#include "platform/cstring.h"
+
 #include <memory>
 #include <vector>
 
 // ---- Archive ---------------------------------------------------------------------------------------
+// The file a document is read from (from its start) or written to (empty, from its start), as an
+// open descriptor. A Serialize that cannot do its part says why with SetError.
 class CArchive {
 public:
     enum Mode { load = 1, store = 0 };
-    // A storing archive collects the bytes; a loading one holds the whole file.
-    explicit CArchive(Mode mode);
+    CArchive(Mode mode, int fd) : m_mode(mode), m_fd(fd) {}
     BOOL IsStoring() const { return m_mode == store; }
-    void Write(const void* data, std::size_t length);
-    // The bytes of a loading archive (all of the file), or those written to a storing one.
-    std::vector<char>& Buffer() { return m_buffer; }
+    int GetFile() const { return m_fd; }
+    void SetError(const CString& why) { m_error = why; }
+    const CString& GetError() const { return m_error; }
 
 private:
     Mode m_mode;
-    std::vector<char> m_buffer;
+    int m_fd;
+    CString m_error;
 };
 
 // ---- Documents -------------------------------------------------------------------------------------

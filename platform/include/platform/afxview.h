@@ -39,10 +39,10 @@ public:
 
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
 
-    int GetWindowTextLength() const;
+    // Positions in the text are 64-bit: a log grows past 4 GiB.
+    long long GetWindowTextLength() const;
     // Sets the whole text at once.
     void SetWindowText(LPCSTR text);
-    void SetWindowBytes(const char* data, std::size_t length);
     // The text as bytes.
     const char* GetTextData() const;
     std::size_t GetTextSize() const;
@@ -51,11 +51,11 @@ public:
     // view, and replacing the selection. The log is read-only: the one selection ever replaced is
     // the empty one at the end, where the view's appends put it, so the bytes are appended and the
     // caret follows them. Replacing marks the document modified.
-    void SetSel(int nStartChar, int nEndChar);
+    void SetSel(long long nStartChar, long long nEndChar);
     void ScrollCaret();
     void ReplaceSelBytes(const char* data, std::size_t length);
 
-    // Writes the whole text to, or reads the whole file as the text from, the archive.
+    // Writes the whole text to, or reads the whole file as the text from, the archive's file.
     void SerializeRaw(CArchive& ar);
 
     CLogTextWidget* GetEditCtrl() const { return m_edit; }

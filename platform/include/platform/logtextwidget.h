@@ -1,11 +1,12 @@
 #pragma once
 // The widget that shows the edit view's text: a read-only log drawn straight from its bytes.
 //
-// The text is kept as bytes, exactly as set or appended; the screen shows a UTF-8 rendering of
-// them. Positions are byte offsets. It cannot be typed into: it has a selection and a caret (the
-// selection's moving end, not drawn) for selecting, copying and moving with the keys. Appending at the end is cheap whatever the size of the log:
-// the bytes grow in place, an index of line starts grows with them, and only the lines in view are
-// laid out and painted, at most once per frame.
+// The text is kept as bytes, exactly as loaded or appended, in a store on disk (logstore.h); the
+// screen shows a UTF-8 rendering of them. Positions are byte offsets. It cannot be typed into: it
+// has a selection and a caret (the selection's moving end, not drawn) for selecting, copying and
+// moving with the keys. Appending at the end is cheap whatever the size of the log: the bytes go to
+// the store, a compact index of line starts grows with them, and only the lines in view are laid
+// out and painted, at most once per frame.
 #include <QAbstractScrollArea>
 #include <QByteArray>
 #include <memory>
@@ -17,10 +18,22 @@ public:
     ~CLogTextWidget() override;
 
     // ---- the text -------------------------------------------------------------------------------
-    const QByteArray& bytes() const;
+    // All the bytes, in one place: data()[0, size()). The pointer stays valid while the widget lives.
+    const char* data() const;
     qsizetype size() const;
-    // Replaces the whole text; the selection becomes the empty range at 0 and the view shows the top.
-    void setBytes(QByteArray text);
+    QByteArray bytes(qsizetype start, qsizetype length) const;
+    // Empties the text; the selection becomes the empty range at 0 and the view shows the top.
+    void clear();
+    // Replaces the text with the whole file fd holds; false, the text unchanged, when it could not
+    // be read (why says why). The view then shows the top. The file is copied and indexed on a
+    // thread of its own while the event loop goes on: the part read so far can be viewed, and
+    // what is appended meanwhile follows the file.
+    bool load(int fd, QString* why);
+    // Writes the whole text to the empty file fd, the event loop going on meanwhile; false with
+    // errno set when that failed.
+    bool save(int fd);
+    // While a load or save runs no command may start.
+    static bool fileOperationRunning();
     // Adds data at the end; the selection becomes the empty range at the new end.
     void append(const char* data, qsizetype length);
 
@@ -33,7 +46,8 @@ public:
     void scrollCaretIntoView();
 
     // ---- edit commands --------------------------------------------------------------------------
-    void copy() const;        // the selection, as text, to the clipboard; nothing when empty
+    // The selection, as text, to the clipboard; nothing when empty, a notice when too large.
+    void copy();
     void selectAllText();
 
     // ---- style ----------------------------------------------------------------------------------
@@ -44,6 +58,13 @@ public:
     qsizetype lineCount() const;      // lines in the text: line feeds + 1
     qsizetype firstVisibleLine() const;
     bool isEndVisible() const;        // the last line is in view
+
+signals:
+    // How a long load or save is getting on, for the status bar; empty when it is over.
+    void fileProgress(const QString& text);
+    // Something the user must be told, in a message box: the log could no longer go to disk (it
+    // stays in memory from then on), or a selection too large to copy.
+    void notice(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -57,6 +78,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void textReplaced(bool fresh = true);
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -1,0 +1,73 @@
+#pragma once
+// The log's bytes, kept in a file of the program's own and read through one mapping.
+//
+// All the bytes sit at one place in memory, in order: data()[0, size()). A large range of
+// addresses is reserved once; its front is the store file mapped read-only, its end the bytes not
+// yet written out (a bounded amount, up to a page less than kFlushBytes). Writing them out maps the
+// file over their pages, so memory holds only the recent tail and the pages being looked at,
+// however long the log grows. The file lives in the user's cache folder and has no name, so that
+// nothing is left behind however the program ends.
+//
+// When the file cannot be made or written (no cache folder, a full disk), the bytes stay in
+// memory from then on: nothing received is lost, and error() says why once.
+#include <QString>
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+
+class LogStore {
+public:
+    // Bytes kept in memory before they are written out.
+    static constexpr qint64 kFlushBytes = qint64(1) << 20;
+
+    // folder: where the store file goes; empty for the user's cache folder.
+    explicit LogStore(const QString& folder = QString());
+    ~LogStore();
+    LogStore(const LogStore&) = delete;
+    LogStore& operator=(const LogStore&) = delete;
+
+    const char* data() const { return m_base; }
+    qint64 size() const { return m_size; }
+    char at(qint64 i) const { return m_base[i]; }
+
+    void append(const char* bytes, qint64 length);
+    void clear();
+    // Opening a file as the log, in three steps: newFile empties the store and gives the file the
+    // log will be copied into; copyFile (on any thread) copies src into it and hands on each block
+    // it copied, with its offset (returning false stops it); growFromFile, on the store's thread,
+    // takes the first `size` bytes copied so far as the log. newFile gives -1 and why, copyFile
+    // -1 and errno.
+    int newFile(QString* why);
+    static qint64 copyFile(int src, int dst, const std::function<bool(qint64 at, const char* bytes, qint64 length)>& copied);
+    bool growFromFile(qint64 size);
+    // Writes every byte to the empty file fd at its start, on any thread, telling in done how far
+    // it got; false with errno set when that failed. The store must not be emptied meanwhile.
+    bool writeTo(int fd, std::atomic<qint64>* done = nullptr) const;
+    // Hands the bytes from `from` to the end to f(offset, bytes, length) in blocks, leaving out
+    // the holes of a sparse file (they hold only zeros).
+    static constexpr qint64 kReadBlock = qint64(1) << 20;
+    void read(qint64 from, const std::function<void(qint64, const char*, qint64)>& f) const;
+
+    // The bytes in memory, not yet written out (for tests and figures).
+    qint64 bytesInMemory() const { return m_size - m_onDisk; }
+    // Why the bytes stopped going to disk, once; empty while all is well. Reading it clears it.
+    QString takeError();
+    bool onDisk() const { return m_fd >= 0; }
+
+private:
+    void reserveTail(qint64 size);
+    void flush();
+    void fail(const QString& why);
+
+    QString m_folder;
+    char* m_base = nullptr;  // the reserved range
+    qint64 m_capacity = 0;   // its length
+    qint64 m_size = 0;       // bytes in the log
+    qint64 m_onDisk = 0;     // bytes written out and mapped from the file (whole pages)
+    qint64 m_tailEnd = 0;    // end of the writable tail's pages
+    int m_fd = -1;           // the store file, once there is one
+    bool m_failed = false;   // the bytes stay in memory
+    QString m_error;
+    bool m_errorTaken = false;
+};

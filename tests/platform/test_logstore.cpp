@@ -1,0 +1,270 @@
+// The log store and its line index: the bytes read back exactly as appended, whatever the cut of
+// the appends and across the boundary between memory and disk; the index against a plain scan;
+// opening, failing to open and copying the log as the log widget does it.
+#include "logstore.h"
+#include "loglineindex.h"
+#include "platform/logtextwidget.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QTimer>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Opens the file fd holds as the store's log, as the log widget does it, on one thread.
+bool Assign(LogStore& store, int fd)
+{
+    const int dst = store.newFile(nullptr);
+    const qint64 length = LogStore::copyFile(fd, dst, [](qint64, const char*, qint64) { return true; });
+    return length >= 0 && store.growFromFile(length);
+}
+
+std::vector<qint64> PlainStarts(const std::string& text)
+{
+    std::vector<qint64> starts{0};
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n')
+            starts.push_back(qint64(i) + 1);
+    return starts;
+}
+
+void ExpectIndexMatches(const LogLineIndex& index, const std::string& text)
+{
+    const std::vector<qint64> starts = PlainStarts(text);
+    ASSERT_EQ(index.lineCount(), qint64(starts.size()));
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        ASSERT_EQ(index.lineStart(qint64(i)), starts[i]) << "line " << i;
+        const qint64 end = i + 1 < starts.size() ? starts[i + 1] - 1 : qint64(text.size());
+        ASSERT_EQ(index.lineEnd(qint64(i)), end) << "line " << i;
+        ASSERT_EQ(index.lineOf(starts[i]), qint64(i));
+        ASSERT_EQ(index.lineOf(end), qint64(i));
+    }
+}
+
+TEST(LogStore, BytesReadBackAsAppendedAcrossMemoryAndDiskAndTheIndexAgreesWithAPlainScan)
+{
+    QTemporaryDir dir;
+    LogStore store(dir.path());
+    LogLineIndex index;
+    index.clear(store.data());
+    std::mt19937 rng(7);
+    // Lines of every length: empty, one byte, around the index's block size, longer than a block.
+    const qint64 lengths[] = {0, 1, 2, 79, 4095, 4096, 4097, LogLineIndex::kBlockBytes - 1,
+                              LogLineIndex::kBlockBytes, LogLineIndex::kBlockBytes + 1,
+                              3 * LogLineIndex::kBlockBytes};
+    std::string text;
+    for (int i = 0; i < 1000; ++i) {
+        const qint64 length = i % 7 == 0 ? lengths[rng() % std::size(lengths)] : qint64(rng() % 100);
+        std::string line(std::size_t(length), char('a' + i % 26));
+        line += '\n';
+        // Appended in pieces of any size, a line's end in one piece and its start in the next.
+        std::size_t at = 0;
+        while (at < line.size()) {
+            const std::size_t piece = std::min(line.size() - at, std::size_t(rng() % 5000) + 1);
+            const qint64 before = store.size();
+            store.append(line.data() + at, qint64(piece));
+            index.appended(before, store.data() + before, qint64(piece));
+            at += piece;
+        }
+        text += line;
+        ASSERT_LT(store.bytesInMemory(), LogStore::kFlushBytes + 5000);
+    }
+    text += "no line end yet";
+    const qint64 before = store.size();
+    store.append("no line end yet", 15);
+    index.appended(before, store.data() + before, 15);
+    EXPECT_TRUE(store.takeError().isEmpty());
+    // On disk, in a file with no name: nothing is left in the folder for anyone to clean up.
+    EXPECT_TRUE(store.onDisk());
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    ASSERT_EQ(store.size(), qint64(text.size()));
+    EXPECT_TRUE(std::equal(text.begin(), text.end(), store.data()));
+    ExpectIndexMatches(index, text);
+    EXPECT_LT(index.bytesUsed(), qint64(text.size()) / 100);
+
+    // Written out and read back whole; then emptied and filled again.
+    const QString saved = dir.filePath("saved");
+    int fd = ::open(QFile::encodeName(saved).constData(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_TRUE(store.writeTo(fd));
+    LogStore again(dir.path());
+    ASSERT_EQ(::lseek(fd, 0, SEEK_SET), 0);
+    ASSERT_TRUE(Assign(again, fd));
+    ::close(fd);
+    ASSERT_EQ(again.size(), store.size());
+    EXPECT_EQ(std::memcmp(again.data(), store.data(), std::size_t(store.size())), 0);
+    again.append("!\n", 2);
+    EXPECT_EQ(std::string(again.data() + again.size() - 17, 17), "no line end yet!\n");
+    store.clear();
+    index.clear(store.data());
+    EXPECT_EQ(store.size(), 0);
+    store.append("x\n", 2);
+    index.appended(0, store.data(), 2);
+    EXPECT_EQ(std::string(store.data(), 2), "x\n");
+    EXPECT_EQ(index.lineCount(), 2);
+}
+
+} // namespace
+
+namespace {
+
+TEST(LogStore, OffsetsPastFourGiBHoldForTheBytesAndTheLines)
+{
+    // A saved log of just under 4 GiB, mostly a hole, opened, then appended to across 4 GiB.
+    QTemporaryDir dir;
+    const qint64 fourGiB = qint64(1) << 32;
+    const QByteArray path = QFile::encodeName(dir.filePath("big"));
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_EQ(::pwrite(fd, "first\n", 6, 0), 6);
+    ASSERT_EQ(::pwrite(fd, "near\n", 5, fourGiB - 8), 5);
+    ASSERT_EQ(::ftruncate(fd, fourGiB - 3), 0);
+    LogStore store(dir.path());
+    ASSERT_TRUE(Assign(store, fd));
+    ::close(fd);
+    ASSERT_EQ(store.size(), fourGiB - 3);
+    LogLineIndex index;
+    index.clear(store.data());
+    store.read(0, [&](qint64 at, const char* bytes, qint64 length) { index.appended(at, bytes, length); });
+    store.append("abcdef\ngh\n", 10);
+    index.appended(fourGiB - 3, store.data() + fourGiB - 3, 10);
+
+    EXPECT_EQ(index.lineCount(), 5);
+    EXPECT_EQ(index.lineStart(2), fourGiB - 3);
+    EXPECT_EQ(index.lineEnd(2), fourGiB + 3);
+    EXPECT_EQ(index.lineStart(3), fourGiB + 4);
+    EXPECT_EQ(index.lineOf(fourGiB + 5), 3);
+    EXPECT_EQ(index.lineOf(fourGiB - 100), 1);
+    EXPECT_EQ(std::string(store.data() + fourGiB - 8, 12), "near\nabcdef\n");
+
+    const QByteArray saved = QFile::encodeName(dir.filePath("saved"));
+    fd = ::open(saved.constData(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_TRUE(store.writeTo(fd));
+    char tail[16] = {};
+    EXPECT_EQ(::pread(fd, tail, sizeof tail, fourGiB - 8), 15);
+    EXPECT_EQ(std::string(tail, 15), "near\nabcdef\ngh\n");
+    EXPECT_EQ(::lseek(fd, 0, SEEK_END), fourGiB + 7);
+    ::close(fd);
+}
+
+} // namespace
+
+namespace {
+
+TEST(LogStore, WhenTheDiskFailsTheBytesStayInMemoryAndTheReasonIsToldOnce)
+{
+    QTemporaryDir dir;
+    LogStore store(dir.path());
+    // Files of this process may not grow past 3 MiB: the store's writes fail as on a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 3 << 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string text;
+    for (int i = 0; text.size() < (10u << 20); ++i) {
+        const std::string line = std::to_string(i) + " a line of the log\r\n";
+        store.append(line.data(), qint64(line.size()));
+        text += line;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(store.takeError().isEmpty());
+    EXPECT_TRUE(store.takeError().isEmpty()) << "the reason is told once";
+    store.append("more\r\n", 6);
+    text += "more\r\n";
+    EXPECT_TRUE(store.takeError().isEmpty());
+    ASSERT_EQ(store.size(), qint64(text.size()));
+    EXPECT_TRUE(std::equal(text.begin(), text.end(), store.data()));
+    EXPECT_GT(store.bytesInMemory(), 6 << 20);
+    // An emptied log goes to disk again.
+    store.clear();
+    store.append(text.data(), qint64(text.size()));
+    EXPECT_TRUE(store.takeError().isEmpty());
+    EXPECT_LT(store.bytesInMemory(), LogStore::kFlushBytes);
+}
+
+} // namespace
+
+namespace {
+
+// A file of these bytes, open for reading from its start.
+int FileOf(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
+{
+    const QByteArray path = QFile::encodeName(dir.filePath(name));
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    EXPECT_EQ(::write(fd, bytes.constData(), std::size_t(bytes.size())), bytes.size());
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+TEST(LogFiles, ALoadTakesTheFileWithWhatArrivesMeanwhileAfterItAndAFailedOneChangesNothing)
+{
+    QTemporaryDir dir;
+    CLogTextWidget w;
+    w.append("old\r\n", 5);
+    const QByteArray file = QByteArray("from the file\r\n").repeated(100000);
+    // Appended while the file is read: it waits and follows the file.
+    QTimer::singleShot(0, &w, [&] {
+        EXPECT_TRUE(CLogTextWidget::fileOperationRunning());
+        w.append("arrived\r\n", 9);
+    });
+    const int fd = FileOf(dir, "saved.log", file);
+    QString why;
+    ASSERT_TRUE(w.load(fd, &why)) << why.toStdString();
+    ::close(fd);
+    EXPECT_FALSE(CLogTextWidget::fileOperationRunning());
+    EXPECT_TRUE(w.bytes(0, w.size()) == file + "arrived\r\n");
+    EXPECT_EQ(w.lineCount(), 100002);
+
+    // A descriptor that cannot be read: the log is as it was, and says why.
+    const QByteArray before = w.bytes(0, w.size());
+    const int writeOnly = ::open(QFile::encodeName(dir.filePath("saved.log")).constData(), O_WRONLY);
+    EXPECT_FALSE(w.load(writeOnly, &why));
+    ::close(writeOnly);
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_TRUE(w.bytes(0, w.size()) == before);
+    EXPECT_EQ(w.lineCount(), 100002);
+}
+
+TEST(LogFiles, AFileCutShortWhileItIsCopiedGivesWhatWasReadAndNoFault)
+{
+    // Two pieces of data with a hole between; the file is cut short once the first was copied.
+    QTemporaryDir dir;
+    const int fd = FileOf(dir, "shrinking", QByteArray(4096, 'x'));
+    ASSERT_EQ(::pwrite(fd, "tail\n", 5, qint64(100) << 20), 5);
+    LogStore store(dir.path());
+    const int dst = store.newFile(nullptr);
+    const qint64 length = LogStore::copyFile(fd, dst, [&](qint64, const char*, qint64) { return ::ftruncate(fd, 1000) == 0; });
+    ::close(fd);
+    ASSERT_EQ(length, 4096);
+    ASSERT_TRUE(store.growFromFile(length));
+    EXPECT_EQ(std::string(store.data(), 4096), std::string(4096, 'x'));
+}
+
+TEST(LogFiles, ASelectionTooLargeToCopyIsRefusedWithANotice)
+{
+    CLogTextWidget w;
+    const QByteArray big(65 << 20, 'y');
+    w.append(big.constData(), big.size());
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QString notice;
+    QObject::connect(&w, &CLogTextWidget::notice, [&](const QString& text) { notice = text; });
+    w.selectAllText();
+    w.copy();
+    EXPECT_TRUE(notice.contains(QStringLiteral("too large to copy")));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+}
+
+} // namespace
