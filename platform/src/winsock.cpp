@@ -55,6 +55,18 @@ constexpr int kAcceptRetryMs = 250;
 
 enum class Kind { Stream, Datagram };
 
+// Datagrams taken from the kernel in one call and handed out one recv at a time.
+struct DatagramBatch {
+    static constexpr int kCount = 64;
+    static constexpr std::size_t kSlot = 65536;  // the largest datagram fits
+    std::unique_ptr<char[]> buffer{new char[kCount * kSlot]};  // pages are touched only where written
+    mmsghdr messages[kCount] = {};
+    iovec pieces[kCount] = {};
+    int count = 0;
+    int next = 0;
+    bool left() const { return next < count; }
+};
+
 struct Socket {
     int fd = -1;
     Kind kind = Kind::Stream;
@@ -78,6 +90,9 @@ struct Socket {
 
     QSocketNotifier* readNotifier = nullptr;
     QSocketNotifier* writeNotifier = nullptr;
+
+    std::unique_ptr<DatagramBatch> batch;
+    bool batchEventQueued = false;
 };
 
 struct Service {
@@ -181,6 +196,53 @@ void releaseHeldRead(SOCKET s, Socket& sock)
         return;
     sock.readHeld = false;
     updateNotifiers(s, sock);
+    // Datagrams already taken from the kernel wake no notifier: their FD_READ comes on the next
+    // turn of the event loop, as a notifier's would.
+    if (sock.batch && sock.batch->left() && !sock.batchEventQueued) {
+        sock.batchEventQueued = true;
+        QTimer::singleShot(0, [s] {
+            Socket* again = find(s);
+            if (again == nullptr)
+                return;
+            again->batchEventQueued = false;
+            if (again->batch->left() && !again->readHeld && !again->hwnd.isNull()) {
+                again->readHeld = true;
+                updateNotifiers(s, *again);
+                post(*again, s, FD_READ, 0);
+            }
+        });
+    }
+}
+
+// The next datagram, taking up to a batch from the kernel when none is left: its length, or -1
+// with errno set.
+ssize_t nextDatagram(Socket& sock, char* buf, std::size_t len, bool& truncated)
+{
+    if (!sock.batch)
+        sock.batch = std::make_unique<DatagramBatch>();
+    DatagramBatch& b = *sock.batch;
+    if (!b.left()) {
+        for (int i = 0; i < DatagramBatch::kCount; ++i) {
+            b.pieces[i] = {b.buffer.get() + std::size_t(i) * DatagramBatch::kSlot, DatagramBatch::kSlot};
+            b.messages[i] = {};
+            b.messages[i].msg_hdr.msg_iov = &b.pieces[i];
+            b.messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        int n;
+        do {
+            n = ::recvmmsg(sock.fd, b.messages, DatagramBatch::kCount, MSG_WAITFORONE, nullptr);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0)
+            return -1;
+        b.count = n;
+        b.next = 0;
+    }
+    const mmsghdr& m = b.messages[b.next];
+    const std::size_t length = m.msg_len;
+    std::memcpy(buf, b.pieces[b.next].iov_base, std::min(len, length));
+    ++b.next;
+    truncated = length > len;
+    return ssize_t(length);
 }
 
 void onReadable(SOCKET s)
@@ -564,21 +626,27 @@ int recv(SOCKET s, char* buf, int len, int flags)
             SetLastErrorCode(WSAEINVAL);
             return;
         }
-        iovec iov{buf, static_cast<std::size_t>(len)};
-        msghdr mh{};
-        mh.msg_iov = &iov;
-        mh.msg_iovlen = 1;
+        if (sock->kind == Kind::Datagram) {
+            bool truncated = false;
+            const ssize_t n = nextDatagram(*sock, buf, static_cast<std::size_t>(len), truncated);
+            if (n < 0) {
+                SetLastErrorFromErrno();
+                return;
+            }
+            if (truncated) {
+                // The buffer holds the datagram's first part; the rest is gone.
+                SetLastErrorCode(WSAEMSGSIZE);
+                return;
+            }
+            result = static_cast<int>(n);
+            return;
+        }
         ssize_t n;
         do {
-            n = ::recvmsg(sock->fd, &mh, 0);
+            n = ::recv(sock->fd, buf, static_cast<std::size_t>(len), 0);
         } while (n < 0 && errno == EINTR);
         if (n < 0) {
             SetLastErrorFromErrno();
-            return;
-        }
-        if (sock->kind == Kind::Datagram && (mh.msg_flags & MSG_TRUNC) != 0) {
-            // The buffer holds the datagram's first part; the rest is gone.
-            SetLastErrorCode(WSAEMSGSIZE);
             return;
         }
         result = static_cast<int>(n);
