@@ -8,7 +8,17 @@
 #   d. Memory after the TCP load (above the empty program's), and CPU over 5 s of idle after it.
 # Also the in-process AppendToLog benchmark (bench_append_to_log) for reference.
 #
-# Usage: bench/run.sh            (after ./scripts/build; BUILD_DIR names another build folder)
+# bench/run.sh large measures logs of any length instead (about 10 minutes, about 35 GB of disk):
+#   e. TCP: LARGE_LINES (default 100,000,000) lines of 80 bytes, 8.1 GB: rate from connect until
+#      the close line, the longest stall, memory above the empty program's (sampled every 0.2 s),
+#      the log saved with Ctrl+S and compared byte for byte with what was sent.
+#   f. Open a file of OPEN_GB gigabytes (default "2 8"), given on the command line: the time until
+#      the window is up, until the file is copied and indexed (indexing rate), the longest stall
+#      while it runs with Ctrl+End and Ctrl+Home pressed, memory above the empty program's.
+#   g. Save the opened log with Ctrl+S, beside cp of the same file in the same run.
+#   h. Idle CPU after all, and the cache folder empty after the program is killed with SIGKILL.
+#
+# Usage: bench/run.sh [large]    (after ./scripts/build; BUILD_DIR names another build folder)
 # Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
 # namespaces (as an ordinary user, SO_RCVBUFFORCE then fails and the program's UDP buffer stays at
 # net.core.rmem_max). Runs in a world of scripts/xworld.py: namespaces of its own (only its
@@ -27,6 +37,7 @@ fi
 xvfb_pid=$XWORLD_XVFB_PID
 display=$DISPLAY
 
+mode=${1:-}
 tcp_lines=${TCP_LINES:-1000000}
 udp_count=${UDP_COUNT:-200000}
 line_bytes=80
@@ -109,7 +120,7 @@ start_program() {
   # Opened as the log, so that Ctrl+S later saves to it without asking for a name.
   PROG_LOG=$dir/log.txt
   : >"$PROG_LOG"
-  XDG_CONFIG_HOME=$dir/config "$program" "$PROG_LOG" >"$dir/program.out" 2>&1 &
+  XDG_CONFIG_HOME=$dir/config XDG_CACHE_HOME=$work/cache "$program" "${OPEN_FILE:-$PROG_LOG}" >"$dir/program.out" 2>&1 &
   PROG_PID=$!
   started+=("$PROG_PID")
   PROG_WIN=$(window_of "$PROG_PID" '^Sumpwell$' 20)
@@ -160,6 +171,107 @@ port=47100
 next_port() { port=$((port + 1)); }
 
 echo "Sumpwell benchmarks: $(nproc) cores ($(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)), $(uname -r), display $display" >&2
+
+pct() { awk -v m="$1" -v n="$2" 'BEGIN { printf "%.2f%%", (n > 0 ? 100 * m / n : 0) }'; }
+mb() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }'; }
+ms() { awk -v s="$1" 'BEGIN { printf "%.0f ms", s * 1000 }'; }
+row() { printf '%-42s | %-34s | %-34s | %s\n' "$@"; }
+
+if [ "$mode" = large ]; then
+  large_lines=${LARGE_LINES:-100000000}
+  [ "$large_lines" -ge 1 ] && [ "$large_lines" -le 100000000 ] || { echo "LARGE_LINES: 1 to 100000000" >&2; exit 2; }
+  sampler() {  # sampler PID FILE: the largest VmRSS, in KiB, every 0.2 s until PID ends
+    local max=0 v
+    while v=$(status_kib "$1" VmRSS 2>/dev/null) && [ -n "$v" ]; do
+      [ "$v" -gt "$max" ] && max=$v && echo "$max" >"$2"
+      sleep 0.2
+    done
+  }
+  start_sampler() { sampler "$PROG_PID" "$work/$1.rss" & SAMPLER_PID=$!; started+=("$SAMPLER_PID"); }
+  secs_since() { awk -v a="$1" -v b="$(now_ms)" 'BEGIN { printf "%.2f", (b - a) / 1000 }'; }
+  rows=()
+
+  # e. A long TCP session.
+  echo "== TCP: $large_lines lines of $line_bytes bytes" >&2
+  next_port
+  start_program large-tcp "$port" 1
+  connect_program "$port" 1
+  empty_rss=$(status_kib "$PROG_PID" VmRSS)
+  start_sampler large-tcp
+  start_probe large-tcp
+  "$sender" tcp "$port" "$large_lines" "$line_bytes" T >"$work/large.sender" 2>&1 || { cat "$work/large.sender" >&2; exit 1; }
+  sleep 0.5   # the last paints
+  stop_probe large-tcp
+  end_rss=$(status_kib "$PROG_PID" VmRSS)
+  t0=$(now_ms); save_log; save_s=$(secs_since "$t0")
+  if cmp -s <("$sender" expect "$large_lines" "$line_bytes" T tcp) "$PROG_LOG"; then exact=yes; else exact=NO; fi
+  log_size=$(stat -c %s "$PROG_LOG")
+  rows+=("TCP $large_lines lines: lines/s|$(kv "$work/large.sender" lines_per_s)|$(ms "$(kv "$work/large.sender" close_s)") in all|$(awk -v s="$log_size" 'BEGIN { printf "%.2f GB", s / 1e9 }') log")
+  rows+=("  longest stall (p99; pings > 1 frame)|$STALL|-|")
+  rows+=("  memory above empty: at the end / peak|$(mb $((end_rss - empty_rss))) / $(mb $(( $(cat "$work/large-tcp.rss") - empty_rss )))|-|empty program $(mb "$empty_rss")")
+  rows+=("  saved with Ctrl+S, exactly as sent|$exact, $save_s s|-|")
+  stop_pid "$PROG_PID"
+  rm -f "$PROG_LOG"
+
+  # f, g. Opening and saving large files.
+  for gb in ${OPEN_GB:-2 8}; do
+    lines=$((gb * 1000000000 / line_bytes))
+    [ "$lines" -le 100000000 ] || { echo "OPEN_GB: at most 8" >&2; exit 2; }
+    echo "== Open a $gb GB file" >&2
+    file=$work/open-$gb.log
+    "$sender" expect "$lines" "$line_bytes" O tcp >"$file"
+    size=$(stat -c %s "$file")
+    sync
+    next_port
+    t0=$(now_ms)
+    OPEN_FILE=$file start_program "open-$gb" "$port" 1
+    up_s=$(secs_since "$t0")
+    start_sampler "open-$gb"
+    start_probe "open-$gb"
+    copied() { local f; for f in /proc/"$PROG_PID"/fd/*; do
+        case $(readlink "$f") in "$work/cache/"*) [ "$(stat -L -c %s "$f")" = "$size" ] && return 0;; esac
+      done; return 1; }
+    idle_again() { [ "$(ls /proc/"$PROG_PID"/task | wc -l)" -lt "$threads" ]; }
+    threads=$(ls /proc/"$PROG_PID"/task | wc -l)
+    focus "$PROG_WIN"
+    until copied; do   # scrolling to the end and back while it runs
+      xdotool key ctrl+End; sleep 0.1; xdotool key ctrl+Home; sleep 0.1
+      [ "$(now_ms)" -lt $((t0 + 300000)) ] || { echo "the open took more than 300 s" >&2; exit 1; }
+    done
+    wait_for 60 "the load to end" idle_again
+    open_s=$(secs_since "$t0")
+    sleep 0.5
+    stop_probe "open-$gb"
+    rss=$(status_kib "$PROG_PID" VmRSS)
+    rows+=("Open $gb GB: window up / indexed|$up_s s / $open_s s|-|$(awk -v s="$size" -v t="$open_s" 'BEGIN { printf "%.2f GB/s", s / t / 1e9 }')")
+    rows+=("  longest stall, Ctrl+End and Ctrl+Home|$STALL|-|")
+    rows+=("  memory above empty: at the end / peak|$(mb $((rss - empty_rss))) / $(mb $(( $(cat "$work/open-$gb.rss") - empty_rss )))|-|")
+    # Saved back over itself with Ctrl+S, beside cp of the same file.
+    PROG_LOG=$file
+    t0=$(now_ms); save_log; save_s=$(secs_since "$t0")
+    t0=$(now_ms); cp "$file" "$file.cp"; cp_s=$(secs_since "$t0"); sync "$file.cp"; cpsync_s=$(secs_since "$t0")
+    if cmp -s "$file" "$file.cp"; then same=yes; else same=NO; fi
+    rows+=("  save with Ctrl+S (on disk when done)|$save_s s ($(awk -v s="$size" -v t="$save_s" 'BEGIN { printf "%.2f GB/s", s / t / 1e9 }'))|cp: $cp_s s; cp and sync: $cpsync_s s|file intact: $same")
+    rm -f "$file.cp"
+    if [ "$gb" = "${OPEN_GB##* }" ]; then
+      # h. Idle after all of it; then SIGKILL, and the cache folder.
+      ticks0=$(cpu_ticks "$PROG_PID"); sleep 5; ticks1=$(cpu_ticks "$PROG_PID")   # the measurement window
+      rows+=("Idle CPU over 5 s after all|$((ticks1 - ticks0)) ticks|-|utime+stime")
+      kill -KILL "$PROG_PID"; wait "$PROG_PID" 2>/dev/null || true
+      rows+=("Cache folder after SIGKILL|$(find "$work/cache" -type f | wc -l) files, $(du -sk "$work/cache" | cut -f1) KiB|-|")
+    fi
+    stop_pid "$PROG_PID"
+    rm -f "$file"
+  done
+
+  echo
+  echo "Sumpwell, logs of any length: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb"
+  echo
+  row "Measure" "Sumpwell" "Baseline" "Note"
+  row "------------------------------------------" "----------------------------------" "----------------------------------" "----"
+  for r in "${rows[@]}"; do IFS='|' read -r a b c d <<<"$r"; row "$a" "$b" "$c" "$d"; done
+  exit 0
+fi
 
 # ---- 0. AppendToLog in-process ----------------------------------------------------------------------------
 echo "== AppendToLog, in-process (offscreen)" >&2
@@ -288,10 +400,6 @@ stop_probe calib; calib_stall=$STALL
 stop_pid "$PROG_PID"
 
 # ---- the table ---------------------------------------------------------------------------------------------------
-pct() { awk -v m="$1" -v n="$2" 'BEGIN { printf "%.2f%%", (n > 0 ? 100 * m / n : 0) }'; }
-mb() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }'; }
-ms() { awk -v s="$1" 'BEGIN { printf "%.0f ms", s * 1000 }'; }
-row() { printf '%-42s | %-34s | %-34s | %s\n' "$@"; }
 log_mb=$(awk -v s="$log_size" 'BEGIN { printf "%.1f", s / 1e6 }')
 echo
 echo "Sumpwell benchmarks: $(nproc) cores ($(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)), Linux $(uname -r), Qt xcb on Xvfb"
