@@ -5,8 +5,25 @@
 
 #include <QDeadlineTimer>
 
+#include <dlfcn.h>
+
 using testsupport::SendDatagram;
 using testsupport::TcpClient;
+
+namespace {
+// A socket that holds a port with address reuse and starts listening right after the next bind of
+// this program succeeds: the moment another program can take the port from under a bound socket.
+int g_rival = -1;
+} // namespace
+
+extern "C" int bind(int fd, const sockaddr* address, socklen_t length)
+{
+    static const auto real = reinterpret_cast<int (*)(int, const sockaddr*, socklen_t)>(::dlsym(RTLD_NEXT, "bind"));
+    const int result = real(fd, address, length);
+    if (result == 0 && fd != g_rival && g_rival >= 0)
+        ::listen(std::exchange(g_rival, -1), 5);
+    return result;
+}
 
 namespace {
 
@@ -36,6 +53,17 @@ TEST_F(Receiving, ResultCodesOfBindingLeaveNothingOpen)
     View()->m_nProtocol = 1;
     EXPECT_EQ(View()->StartListening("127.0.0.1", std::to_string(held.port).c_str()), 3);
     EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEADDRINUSE);
+    // Bound beside a socket that then listens first: the listen fails, and that is a failed bind.
+    const testsupport::Holder rival(SOCK_DGRAM);   // a free port
+    g_rival = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(g_rival, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const int rivalFd = g_rival;
+    const sockaddr_in at = testsupport::Loopback(rival.port);
+    ASSERT_EQ(::bind(rivalFd, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+    EXPECT_EQ(View()->StartListening("127.0.0.1", std::to_string(rival.port).c_str()), 3);
+    EXPECT_EQ(ws::WSAGetLastError(), ws::WSAEADDRINUSE);
+    ::close(rivalFd);
     EXPECT_EQ(ws::OpenHandleCount(), handles);
     EXPECT_EQ(View()->m_listenSocket, 0u);
 

@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 using testsupport::SendDatagram;
 using testsupport::TcpClient;
 using testsupport::waitFor;
@@ -235,4 +239,68 @@ TEST_F(Winsock, IdleSocketsPostNothingAndLeaveTheLoopAsleep)
     EXPECT_LT(sleeps, 50);
     for (const Posted& p : r.events)   // nothing to watch, nothing ever said
         EXPECT_TRUE(p.socket != boundOnly.s && p.socket != fresh.s) << "event " << p.event;
+}
+
+namespace {
+// A child process that connects n clients to 127.0.0.1:port and holds them until it is killed. Each
+// connect waits a moment to complete; after three in a row did not, the rest go without waiting.
+pid_t ConnectFromChild(std::uint16_t port, int n)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    const sockaddr_in to = testsupport::Loopback(port);
+    for (int i = 0, misses = 0; i < n; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        pollfd p{fd, POLLOUT, 0};
+        misses = misses < 3 && ::poll(&p, 1, 100) != 1 ? misses + 1 : misses;
+    }
+    ::pause();
+    ::_exit(0);
+}
+} // namespace
+
+TEST_F(Winsock, ClientsLeaveTheReservedDescriptorsFreeWaitWithoutSpinningAndComeInAsOthersLeave)
+{
+    constexpr int kReserve = 128, kRoom = 40;
+    Receiver r;
+    Handle lst(bound(SOCK_STREAM, &r, ws::FD_ACCEPT));
+    const pid_t child = ConnectFromChild(lst.port(), 300);
+    // This process may open kRoom descriptors beyond the reserve, counted from the lowest free one.
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    const int lowestFree = ::dup(0);
+    ::close(lowestFree);
+    rlimit lowered{rlim_t(lowestFree + kReserve + kRoom), saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<ws::SOCKET> taken;
+    int answered = 0;
+    const auto takeClients = [&] {   // one accept for each FD_ACCEPT
+        for (; answered < r.count(lst, ws::FD_ACCEPT); ++answered)
+            if (const ws::SOCKET c = ws::accept(lst, nullptr, nullptr); c != ws::INVALID_SOCKET)
+                taken.push_back(c);
+        return false;
+    };
+    waitFor([&] { return takeClients() || taken.size() >= kRoom - 5; }, 20000);
+    waitFor(takeClients, 300);   // more FD_ACCEPT here would be a spin: no descriptor came free
+    EXPECT_LE(r.count(lst, ws::FD_ACCEPT), answered + 20);
+    EXPECT_GE(int(taken.size()), kRoom - 5);
+    EXPECT_LE(int(taken.size()), kRoom);
+    std::vector<int> spare;
+    for (int fd; int(spare.size()) < kReserve - 2 && (fd = ::dup(0)) >= 0;)
+        spare.push_back(fd);
+    EXPECT_EQ(int(spare.size()), kReserve - 2) << "clients took the reserved descriptors";
+    for (const int fd : spare)
+        ::close(fd);
+    // Clients leaving make room: those waiting in the kernel's queue come in.
+    const std::size_t before = taken.size();
+    for (std::size_t i = 0; i < before / 2; ++i)
+        ws::closesocket(taken[i]);
+    EXPECT_TRUE(waitFor([&] { return takeClients() || taken.size() >= before + 5; }, 20000));
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    for (std::size_t i = before / 2; i < taken.size(); ++i)
+        ws::closesocket(taken[i]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
 }
