@@ -179,6 +179,7 @@ row() { printf '%-42s | %-34s | %-34s | %s\n' "$@"; }
 
 if [ "$mode" = large ]; then
   large_lines=${LARGE_LINES:-100000000}
+  open_gbs=${OPEN_GB:-2 8}
   [ "$large_lines" -ge 1 ] && [ "$large_lines" -le 100000000 ] || { echo "LARGE_LINES: 1 to 100000000" >&2; exit 2; }
   sampler() {  # sampler PID FILE: the largest VmRSS, in KiB, every 0.2 s until PID ends
     local max=0 v
@@ -214,7 +215,7 @@ if [ "$mode" = large ]; then
   rm -f "$PROG_LOG"
 
   # f, g. Opening and saving large files.
-  for gb in ${OPEN_GB:-2 8}; do
+  for gb in $open_gbs; do
     lines=$((gb * 1000000000 / line_bytes))
     [ "$lines" -le 100000000 ] || { echo "OPEN_GB: at most 8" >&2; exit 2; }
     echo "== Open a $gb GB file" >&2
@@ -253,7 +254,7 @@ if [ "$mode" = large ]; then
     if cmp -s "$file" "$file.cp"; then same=yes; else same=NO; fi
     rows+=("  save with Ctrl+S (on disk when done)|$save_s s ($(awk -v s="$size" -v t="$save_s" 'BEGIN { printf "%.2f GB/s", s / t / 1e9 }'))|cp: $cp_s s; cp and sync: $cpsync_s s|file intact: $same")
     rm -f "$file.cp"
-    if [ "$gb" = "${OPEN_GB##* }" ]; then
+    if [ "$gb" = "${open_gbs##* }" ]; then
       # h. Idle after all of it; then SIGKILL, and the cache folder.
       ticks0=$(cpu_ticks "$PROG_PID"); sleep 5; ticks1=$(cpu_ticks "$PROG_PID")   # the measurement window
       rows+=("Idle CPU over 5 s after all|$((ticks1 - ticks0)) ticks|-|utime+stime")
