@@ -26,6 +26,7 @@ constexpr qint64 kReserveBytes = qint64(4) << 40;
 constexpr qint64 kSmallestReserve = qint64(1) << 30;
 constexpr qint64 kCopyChunk = qint64(64) << 20;
 constexpr qint64 kCopyBlock = qint64(4) << 20;
+constexpr qint64 kTrimBytes = qint64(64) << 20;
 
 qint64 pageSize()
 {
@@ -204,6 +205,18 @@ void LogStore::flush()
         return;
     }
     m_onDisk += length;
+    letGoOfPages();
+}
+
+void LogStore::letGoOfPages()
+{
+    // Pages of the file that were looked at (the lines drawn as the log grew, the blocks the index
+    // scanned) stay with the program until let go; every so often they are, and come back from
+    // the file when they are looked at again.
+    if (m_onDisk - m_trimmedAt >= kTrimBytes) {
+        ::madvise(m_base, std::size_t(m_onDisk), MADV_DONTNEED);
+        m_trimmedAt = m_onDisk;
+    }
 }
 
 void LogStore::fail(const QString& why)
@@ -232,7 +245,7 @@ void LogStore::clear()
         ::close(m_fd);
         m_fd = -1;
     }
-    m_size = m_onDisk = m_tailEnd = 0;
+    m_size = m_onDisk = m_tailEnd = m_trimmedAt = 0;
     // An empty log may go to disk again: a full disk may have room by now.
     m_failed = false;
     m_errorTaken = false;
@@ -312,6 +325,7 @@ bool LogStore::growFromFile(qint64 size)
                    m_onDisk) == MAP_FAILED)
             return false;
         m_onDisk = whole;
+        letGoOfPages();
     }
     m_tailEnd = std::max(m_tailEnd, m_onDisk);
     reserveTail(size);

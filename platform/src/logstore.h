@@ -58,6 +58,7 @@ public:
 private:
     void reserveTail(qint64 size);
     void flush();
+    void letGoOfPages();
     void fail(const QString& why);
 
     QString m_folder;
@@ -66,6 +67,7 @@ private:
     qint64 m_size = 0;       // bytes in the log
     qint64 m_onDisk = 0;     // bytes written out and mapped from the file (whole pages)
     qint64 m_tailEnd = 0;    // end of the writable tail's pages
+    qint64 m_trimmedAt = 0;  // m_onDisk when the file's pages were last let go
     int m_fd = -1;           // the store file, once there is one
     bool m_failed = false;   // the bytes stay in memory
     QString m_error;

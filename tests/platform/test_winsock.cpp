@@ -254,7 +254,7 @@ pid_t ConnectFromChild(std::uint16_t port, int n)
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
         ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         pollfd p{fd, POLLOUT, 0};
-        misses = misses < 3 && ::poll(&p, 1, 100) != 1 ? misses + 1 : misses;
+        misses = misses < 3 && ::poll(&p, 1, 1000) != 1 ? misses + 1 : misses;
     }
     ::pause();
     ::_exit(0);
