@@ -230,7 +230,7 @@ if [ "$mode" = large ]; then
     start_sampler "open-$gb"
     start_probe "open-$gb"
     copied() { local f; for f in /proc/"$PROG_PID"/fd/*; do
-        case $(readlink "$f") in "$work/cache/"*) [ "$(stat -L -c %s "$f")" = "$size" ] && return 0;; esac
+        case $(readlink "$f" 2>/dev/null || true) in "$work/cache/"*) [ "$(stat -L -c %s "$f" 2>/dev/null)" = "$size" ] && return 0;; esac
       done; return 1; }
     idle_again() { [ "$(ls /proc/"$PROG_PID"/task | wc -l)" -lt "$threads" ]; }
     threads=$(ls /proc/"$PROG_PID"/task | wc -l)

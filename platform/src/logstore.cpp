@@ -210,11 +210,11 @@ void LogStore::flush()
 
 void LogStore::letGoOfPages()
 {
-    // Pages of the file that were looked at (the lines drawn as the log grew, the blocks the index
-    // scanned) stay with the program until let go; every so often they are, and come back from
-    // the file when they are looked at again.
+    // Pages of the file that were looked at as the log grew (the lines drawn at its end, the
+    // blocks the index scanned) stay with the program until let go; every so often those written
+    // since the last time are, and come back from the file when they are looked at again.
     if (m_onDisk - m_trimmedAt >= kTrimBytes) {
-        ::madvise(m_base, std::size_t(m_onDisk), MADV_DONTNEED);
+        ::madvise(m_base + m_trimmedAt, std::size_t(m_onDisk - m_trimmedAt), MADV_DONTNEED);
         m_trimmedAt = m_onDisk;
     }
 }
