@@ -574,7 +574,9 @@ void CLogTextWidget::append(const char* data, qsizetype length)
     if (const QString why = d->store->takeError(); !why.isEmpty())
         emit notice(tr("The log can no longer be kept on disk.\n\n%1\n\n"
                        "What arrives from now on is kept in memory; nothing received is lost.").arg(why));
-    d->index.appended(start, d->store->data() + start, length);
+    // Indexed from the caller's bytes: the store's copy may already be written out, and reading
+    // it would bring the file's pages back.
+    d->index.appended(start, data, length);
     d->changed();
     d->anchor = d->caret = d->size();
 }
