@@ -42,10 +42,14 @@ LRESULT CCisternView::OnSocketNotify(WPARAM wParam, LPARAM lParam)
 
 void CCisternView::AppendLines(const std::vector<std::string_view>& lines)
 {
+    // Each line followed by CR LF, the lines of one read added to the log in one append.
+    m_appendBuffer.clear();
     for (const std::string_view line : lines) {
-        AppendToLog(line.data(), line.size());
-        AppendToLog("\r\n", 2);
+        m_appendBuffer.append(line);
+        m_appendBuffer.append("\r\n", 2);
     }
+    if (!m_appendBuffer.empty())
+        AppendToLog(m_appendBuffer.data(), m_appendBuffer.size());
 }
 
 void CCisternView::ReadDatagrams()

@@ -63,4 +63,5 @@ private:
     bool m_listenIsStream = false;
     std::map<ws::SOCKET, Client> m_clients;
     std::vector<char> m_recvBuffer;   // one datagram, or one stream read
+    std::string m_appendBuffer;       // the lines of one read with their CR LFs
 };
