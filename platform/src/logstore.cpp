@@ -366,31 +366,3 @@ bool LogStore::writeTo(int fd, std::atomic<qint64>* done) const
         return false;
     return writeAll(fd, m_base + onDisk, size - onDisk, onDisk) && ::ftruncate(fd, size) == 0;
 }
-
-void LogStore::read(qint64 from, const std::function<void(qint64, const char*, qint64)>& f) const
-{
-    std::vector<char> buffer;
-    qint64 pos = from;
-    // The written part through the file, not the mapping, so that its pages do not stay with the
-    // program; holes hold no text and are passed over.
-    while (pos < m_onDisk && m_fd >= 0) {
-        qint64 data = ::lseek(m_fd, pos, SEEK_DATA);
-        if (data < 0)
-            data = errno == ENXIO ? m_onDisk : pos;
-        pos = std::min(data, m_onDisk);
-        if (pos >= m_onDisk)
-            break;
-        buffer.resize(std::size_t(kReadBlock));
-        const ssize_t n = ::pread(m_fd, buffer.data(), std::size_t(std::min(kReadBlock, m_onDisk - pos)), pos);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        f(pos, buffer.data(), n);
-        pos += n;
-    }
-    if (pos < m_onDisk)
-        pos = m_onDisk;
-    if (pos < m_size)
-        f(pos, m_base + pos, m_size - pos);
-}

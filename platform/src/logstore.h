@@ -44,16 +44,11 @@ public:
     // Writes every byte to the empty file fd at its start, on any thread, telling in done how far
     // it got; false with errno set when that failed. The store must not be emptied meanwhile.
     bool writeTo(int fd, std::atomic<qint64>* done = nullptr) const;
-    // Hands the bytes from `from` to the end to f(offset, bytes, length) in blocks, leaving out
-    // the holes of a sparse file (they hold only zeros).
-    static constexpr qint64 kReadBlock = qint64(1) << 20;
-    void read(qint64 from, const std::function<void(qint64, const char*, qint64)>& f) const;
 
     // The bytes in memory, not yet written out (for tests and figures).
     qint64 bytesInMemory() const { return m_size - m_onDisk; }
     // Why the bytes stopped going to disk, once; empty while all is well. Reading it clears it.
     QString takeError();
-    bool onDisk() const { return m_fd >= 0; }
 
 private:
     void reserveTail(qint64 size);
