@@ -40,48 +40,37 @@ LRESULT CCisternView::OnSocketNotify(WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-void CCisternView::AppendLines(const std::vector<std::string_view>& lines)
-{
-    // Each line followed by CR LF, the lines of one read added to the log in one append.
-    m_appendBuffer.clear();
-    for (const std::string_view line : lines) {
-        m_appendBuffer.append(line);
-        m_appendBuffer.append("\r\n", 2);
-    }
-    if (!m_appendBuffer.empty())
-        AppendToLog(m_appendBuffer.data(), m_appendBuffer.size());
-}
-
 void CCisternView::ReadDatagrams()
 {
-    std::vector<std::string_view> lines;
+    // The lines of all the datagrams read here are added to the log in one append.
+    m_appendBuffer.clear();
     for (int i = 0; i < kMaxDatagramsPerEvent; ++i) {
         const int n = ws::recv(m_listenSocket, m_recvBuffer.data(), static_cast<int>(m_recvBuffer.size()), 0);
         if (n < 0)
             break;
         // A datagram is self-contained: its end ends its last line.
-        lines.clear();
-        SplitLines(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), lines);
-        AppendLines(lines);
+        SplitLines(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), m_appendBuffer);
     }
+    if (!m_appendBuffer.empty())
+        AppendToLog(m_appendBuffer.data(), m_appendBuffer.size());
 }
 
 void CCisternView::ReadClient(ws::SOCKET s)
 {
     LineAssembler& line = m_clients.at(s).line;
-    std::vector<std::string_view> lines;
+    m_appendBuffer.clear();
     std::size_t taken = 0;
     while (taken < kMaxStreamBytesPerEvent) {
         const int n = ws::recv(s, m_recvBuffer.data(), static_cast<int>(m_recvBuffer.size()), 0);
         if (n <= 0)
             break;   // nothing more now; a close is announced by its own event
         taken += static_cast<std::size_t>(n);
-        lines.clear();
-        line.Feed(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), lines);
-        AppendLines(lines);
+        line.Feed(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), m_appendBuffer);
         if (static_cast<std::size_t>(n) < m_recvBuffer.size())
             break;
     }
+    if (!m_appendBuffer.empty())
+        AppendToLog(m_appendBuffer.data(), m_appendBuffer.size());
 }
 
 void CCisternView::OnClientClosed(ws::SOCKET s)

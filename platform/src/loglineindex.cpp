@@ -1,5 +1,7 @@
 #include "loglineindex.h"
 
+#include "platform/linefeeds.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -18,21 +20,15 @@ void LogLineIndex::appended(qint64 at, const char* bytes, qint64 length)
     // The last block may gain lines.
     if (m_cachedBlock + 1 == m_checkpoints.size())
         m_cachedBlock = SIZE_MAX;
-    const char* p = bytes;
-    const char* const end = p + length;
     Checkpoint last = m_checkpoints.back();
-    while (p < end) {
-        const void* hit = std::memchr(p, '\n', std::size_t(end - p));
-        if (hit == nullptr)
-            break;
-        const qint64 start = at + (static_cast<const char*>(hit) - bytes) + 1;
+    ForEachLineFeed(bytes, std::size_t(length), [&](std::size_t lf) {
+        const qint64 start = at + qint64(lf) + 1;
         const qint64 line = m_lines++;
         if (line - last.line >= kBlockLines || start - last.offset >= kBlockBytes) {
             last = {line, start};
             m_checkpoints.push_back(last);
         }
-        p = bytes + (start - at);
-    }
+    });
     m_size = at + length;
 }
 

@@ -7,8 +7,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,6 +31,12 @@ constexpr qint64 kSmallestReserve = qint64(1) << 30;
 constexpr qint64 kCopyChunk = qint64(64) << 20;
 constexpr qint64 kCopyBlock = qint64(4) << 20;
 constexpr qint64 kTrimBytes = qint64(64) << 20;
+// The most the writer writes in one call, and the written pages kept as room for the tail.
+constexpr qint64 kWriteChunk = qint64(4) << 20;
+constexpr qint64 kSpareTail = qint64(8) << 20;
+// Written bytes an append takes in at once: each taking in costs every thread a flush of its
+// address cache, so it is done for many pages at a time.
+constexpr qint64 kTakeInBytes = qint64(4) << 20;
 
 qint64 pageSize()
 {
@@ -130,6 +140,104 @@ qint64 copyBytes(int in, qint64 inOffset, int out, qint64* outOffset, qint64 len
 
 } // namespace
 
+// Writes the store's bytes out on a thread of its own, in order, from the store's pages: the bytes
+// up to a point are handed on, and written() tells how far it got. The pages written from are
+// left alone by the store until then. Where the file system allows it the file is written past
+// the page cache: the log is not read back soon, and a flood then neither fills memory with dirty
+// pages nor waits on their writing back.
+class LogStore::Writer {
+public:
+    // Writes fd from `at` on, from base's bytes.
+    Writer(int fd, const char* base, qint64 at) : m_fd(fd), m_base(base), m_want(at), m_done(at)
+    {
+        char self[32];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        m_direct = ::open(self, O_WRONLY | O_DIRECT | O_CLOEXEC);
+        m_thread = std::thread([this] { run(); });
+    }
+
+    ~Writer()
+    {
+        {
+            const std::lock_guard guard(m_lock);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        if (m_direct >= 0)
+            ::close(m_direct);
+    }
+
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    qint64 written() const { return m_done.load(std::memory_order_acquire); }
+    int error() const { return m_error.load(std::memory_order_acquire); }
+
+    void writeUpTo(qint64 end)
+    {
+        {
+            const std::lock_guard guard(m_lock);
+            m_want = std::max(m_want, end);
+        }
+        m_wake.notify_one();
+    }
+
+    // Until at least `end` is written, or writing failed.
+    void waitFor(qint64 end)
+    {
+        std::unique_lock lock(m_lock);
+        m_progress.wait(lock, [&] { return written() >= end || error() != 0; });
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_lock);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_stop || (error() == 0 && written() < m_want); });
+            if (m_stop)
+                return;
+            const qint64 at = written();
+            const qint64 length = std::min(m_want - at, kWriteChunk);
+            lock.unlock();
+            const int err = write(at, length);
+            lock.lock();
+            if (err != 0)
+                m_error.store(err, std::memory_order_release);
+            else
+                m_done.store(at + length, std::memory_order_release);
+            m_progress.notify_all();
+        }
+    }
+
+    int write(qint64 at, qint64 length)
+    {
+        if (m_direct >= 0) {
+            if (writeAll(m_direct, m_base + at, length, at))
+                return 0;
+            if (errno != EINVAL)
+                return errno;
+            // This file system takes no direct writes after all: through the page cache then.
+            ::close(m_direct);
+            m_direct = -1;
+        }
+        return writeAll(m_fd, m_base + at, length, at) ? 0 : errno;
+    }
+
+    const int m_fd;
+    const char* const m_base;
+    int m_direct = -1;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::condition_variable m_progress;
+    qint64 m_want = 0;
+    bool m_stop = false;
+    std::atomic<qint64> m_done{0};
+    std::atomic<int> m_error{0};
+    std::thread m_thread;
+};
+
 LogStore::LogStore(const QString& folder) : m_folder(cacheFolder(folder))
 {
     for (qint64 size = kReserveBytes; size >= kSmallestReserve; size /= 2) {
@@ -146,6 +254,7 @@ LogStore::LogStore(const QString& folder) : m_folder(cacheFolder(folder))
 
 LogStore::~LogStore()
 {
+    m_writer.reset();
     ::munmap(m_base, std::size_t(m_capacity));
     if (m_fd >= 0)
         ::close(m_fd);
@@ -162,8 +271,10 @@ void LogStore::append(const char* bytes, qint64 length)
     reserveTail(m_size + length);
     std::memcpy(m_base + m_size, bytes, std::size_t(length));
     m_size += length;
-    if (m_size - m_onDisk >= kFlushBytes && !m_failed)
-        flush();
+    if (m_size - m_handedOn >= kFlushBytes && !m_failed)
+        handOn();
+    if (m_writer && (m_writer->written() - m_onDisk >= kTakeInBytes || m_writer->error() != 0))
+        catchUp();
 }
 
 void LogStore::reserveTail(qint64 needed)
@@ -177,10 +288,10 @@ void LogStore::reserveTail(qint64 needed)
     m_tailEnd = end;
 }
 
-void LogStore::flush()
+void LogStore::handOn()
 {
-    const qint64 length = roundDown(m_size - m_onDisk);
-    if (length <= 0)
+    const qint64 end = roundDown(m_size);
+    if (end <= m_handedOn)
         return;
     if (m_fd < 0) {
         m_fd = openNamelessFile(m_folder);
@@ -189,22 +300,61 @@ void LogStore::flush()
             return;
         }
     }
-    if (!writeAll(m_fd, m_base + m_onDisk, length, m_onDisk)) {
+    if (!m_writer)
+        m_writer = std::make_unique<Writer>(m_fd, m_base, m_onDisk);
+    m_handedOn = end;
+    m_writer->writeUpTo(end);
+    // A disk far behind holds the appends up, rather than memory growing without end.
+    if (m_handedOn - m_onDisk > kMostInFlight)
+        m_writer->waitFor(m_handedOn - kMostInFlight);
+}
+
+void LogStore::catchUp()
+{
+    if (!m_writer || m_failed)
+        return;
+    const qint64 written = m_writer->written();
+    if (written > m_onDisk)
+        takeIn(written);
+    if (const int err = m_writer->error(); err != 0 && !m_failed)
+        fail(QStringLiteral("%1: %2").arg(m_folder, errnoText(err)));
+}
+
+void LogStore::settle()
+{
+    if (m_writer && !m_failed)
+        m_writer->waitFor(m_handedOn);
+    catchUp();
+}
+
+void LogStore::takeIn(qint64 written)
+{
+    // The file's pages take the place of the written ones; the page table entry swap is atomic.
+    const qint64 at = m_onDisk;
+    const qint64 length = written - at;
+    void* fresh = ::mmap(nullptr, std::size_t(length), PROT_READ, MAP_SHARED, m_fd, at);
+    if (fresh == MAP_FAILED) {
         fail(QStringLiteral("%1: %2").arg(m_folder, errnoText(errno)));
         return;
     }
-    // The file's pages take the place of the written ones; the page table entry swap is atomic.
-    void* fresh = ::mmap(nullptr, std::size_t(length), PROT_READ, MAP_SHARED, m_fd, m_onDisk);
-    if (fresh == MAP_FAILED
-        || ::mremap(fresh, std::size_t(length), std::size_t(length), MREMAP_MAYMOVE | MREMAP_FIXED,
-                    m_base + m_onDisk) == MAP_FAILED) {
+    // The written pages move on to the tail's end, as room for the next bytes: memory at hand,
+    // where fresh pages would cost a fault each. Their old place stays mapped meanwhile.
+    const bool reused = m_tailEnd - m_size < kSpareTail && m_tailEnd + length <= m_capacity
+                        && ::mremap(m_base + at, std::size_t(length), std::size_t(length),
+                                    MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP, m_base + m_tailEnd)
+                               != MAP_FAILED;
+    if (::mremap(fresh, std::size_t(length), std::size_t(length), MREMAP_MAYMOVE | MREMAP_FIXED, m_base + at)
+        == MAP_FAILED) {
         const int err = errno;
-        if (fresh != MAP_FAILED)
-            ::munmap(fresh, std::size_t(length));
+        ::munmap(fresh, std::size_t(length));
+        if (reused)
+            std::memcpy(m_base + at, m_base + m_tailEnd, std::size_t(length));
         fail(QStringLiteral("%1: %2").arg(m_folder, errnoText(err)));
         return;
     }
-    m_onDisk += length;
+    if (reused)
+        m_tailEnd += length;
+    m_onDisk = written;
     letGoOfPages();
 }
 
@@ -236,6 +386,7 @@ QString LogStore::takeError()
 
 void LogStore::clear()
 {
+    m_writer.reset();
     const qint64 used = std::max(m_tailEnd, m_onDisk);
     if (used > 0
         && ::mmap(m_base, std::size_t(used), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0)
@@ -245,7 +396,7 @@ void LogStore::clear()
         ::close(m_fd);
         m_fd = -1;
     }
-    m_size = m_onDisk = m_tailEnd = m_trimmedAt = 0;
+    m_size = m_onDisk = m_handedOn = m_tailEnd = m_trimmedAt = 0;
     // An empty log may go to disk again: a full disk may have room by now.
     m_failed = false;
     m_errorTaken = false;
@@ -328,6 +479,7 @@ bool LogStore::growFromFile(qint64 size)
         letGoOfPages();
     }
     m_tailEnd = std::max(m_tailEnd, m_onDisk);
+    m_handedOn = m_onDisk;
     reserveTail(size);
     // The part of the last page stays in memory, where the next bytes are appended after it.
     if (size > whole && ::pread(m_fd, m_base + whole, std::size_t(size - whole), whole) != size - whole)

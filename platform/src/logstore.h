@@ -3,10 +3,12 @@
 //
 // All the bytes sit at one place in memory, in order: data()[0, size()). A large range of
 // addresses is reserved once; its front is the store file mapped read-only, its end the bytes not
-// yet written out (a bounded amount, up to a page less than kFlushBytes). Writing them out maps the
-// file over their pages, so memory holds only the recent tail and the pages being looked at,
-// however long the log grows. The file lives in the user's cache folder and has no name, so that
-// nothing is left behind however the program ends.
+// yet written out (a bounded amount: kMostInMemory). A thread of the store's own writes them out,
+// past the page cache where the file system allows it, while appends go on; once written, the
+// file is mapped over their pages, and those pages go on as room for the next bytes. So memory
+// holds only the recent tail and the pages being looked at, however long the log grows, and the
+// appending thread never waits for the disk unless the disk falls far behind. The file lives in
+// the user's cache folder and has no name, so that nothing is left behind however the program ends.
 //
 // When the file cannot be made or written (no cache folder, a full disk), the bytes stay in
 // memory from then on: nothing received is lost, and error() says why once.
@@ -15,11 +17,16 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class LogStore {
 public:
     // Bytes kept in memory before they are written out.
     static constexpr qint64 kFlushBytes = qint64(1) << 20;
+    // Bytes being written out before an append waits for the disk.
+    static constexpr qint64 kMostInFlight = qint64(64) << 20;
+    // The most bytes ever held in memory, however fast they come.
+    static constexpr qint64 kMostInMemory = kFlushBytes + kMostInFlight;
 
     // folder: where the store file goes; empty for the user's cache folder.
     explicit LogStore(const QString& folder = QString());
@@ -33,6 +40,12 @@ public:
 
     void append(const char* bytes, qint64 length);
     void clear();
+    // Takes in what has been written out since. Appends do it as they go; call it now and then
+    // while none come and writing() holds, so that the last bytes leave memory too.
+    void catchUp();
+    bool writing() const { return m_writer && !m_failed && m_onDisk < m_handedOn; }
+    // Waits until every byte handed on is written out and taken in.
+    void settle();
     // Opening a file as the log, in three steps: newFile empties the store and gives the file the
     // log will be copied into; copyFile (on any thread) copies src into it and hands on each block
     // it copied, with its offset (returning false stops it); growFromFile, on the store's thread,
@@ -42,7 +55,8 @@ public:
     static qint64 copyFile(int src, int dst, const std::function<bool(qint64 at, const char* bytes, qint64 length)>& copied);
     bool growFromFile(qint64 size);
     // Writes every byte to the empty file fd at its start, on any thread, telling in done how far
-    // it got; false with errno set when that failed. The store must not be emptied meanwhile.
+    // it got; false with errno set when that failed. The store must not be appended to or emptied
+    // meanwhile.
     bool writeTo(int fd, std::atomic<qint64>* done = nullptr) const;
 
     // The bytes in memory, not yet written out (for tests and figures).
@@ -51,8 +65,11 @@ public:
     QString takeError();
 
 private:
+    class Writer;
+
     void reserveTail(qint64 size);
-    void flush();
+    void handOn();
+    void takeIn(qint64 written);
     void letGoOfPages();
     void fail(const QString& why);
 
@@ -61,9 +78,11 @@ private:
     qint64 m_capacity = 0;   // its length
     qint64 m_size = 0;       // bytes in the log
     qint64 m_onDisk = 0;     // bytes written out and mapped from the file (whole pages)
+    qint64 m_handedOn = 0;   // bytes handed to the writer (whole pages)
     qint64 m_tailEnd = 0;    // end of the writable tail's pages
     qint64 m_trimmedAt = 0;  // m_onDisk when the file's pages were last let go
     int m_fd = -1;           // the store file, once there is one
+    std::unique_ptr<Writer> m_writer;  // once there is something to write
     bool m_failed = false;   // the bytes stay in memory
     QString m_error;
     bool m_errorTaken = false;

@@ -70,6 +70,18 @@ struct CLogTextWidget::Impl {
     QElapsedTimer lastPaint;
     QTimer* frameTimer = nullptr;  // single shot: the repaint put off to the end of the frame
     QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
+    QTimer* storeTimer = nullptr;  // while the store writes out with no appends coming: takes in what it wrote
+
+    // After the store was appended to: says once why the log is no longer kept on disk, and
+    // looks back while the store writes out.
+    void storeChanged()
+    {
+        if (const QString why = store->takeError(); !why.isEmpty())
+            emit q->notice(tr("The log can no longer be kept on disk.\n\n%1\n\n"
+                              "What arrives from now on is kept in memory; nothing received is lost.").arg(why));
+        if (store->writing() != storeTimer->isActive())
+            store->writing() ? storeTimer->start() : storeTimer->stop();
+    }
 
     qint64 size() const { return store->size(); }
     qint64 lastLine() const { return index.lineCount() - 1; }
@@ -380,6 +392,12 @@ CLogTextWidget::CLogTextWidget(QWidget* parent)
     d->scrollBarTimer->setSingleShot(true);
     d->scrollBarTimer->setInterval(0);
     connect(d->scrollBarTimer, &QTimer::timeout, this, [this] { d->syncScrollBars(); });
+    d->storeTimer = new QTimer(this);
+    d->storeTimer->setInterval(100);
+    connect(d->storeTimer, &QTimer::timeout, this, [this] {
+        d->store->catchUp();
+        d->storeChanged();
+    });
     d->frameTimer = new QTimer(this);
     d->frameTimer->setSingleShot(true);
     d->frameTimer->setTimerType(Qt::PreciseTimer);
@@ -571,9 +589,7 @@ void CLogTextWidget::append(const char* data, qsizetype length)
     }
     const qint64 start = d->size();
     d->store->append(data, length);
-    if (const QString why = d->store->takeError(); !why.isEmpty())
-        emit notice(tr("The log can no longer be kept on disk.\n\n%1\n\n"
-                       "What arrives from now on is kept in memory; nothing received is lost.").arg(why));
+    d->storeChanged();
     // Indexed from the caller's bytes: the store's copy may already be written out, and reading
     // it would bring the file's pages back.
     d->index.appended(start, data, length);

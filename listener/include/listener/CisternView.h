@@ -58,10 +58,9 @@ private:
     void ReadDatagrams();
     void ReadClient(ws::SOCKET s);
     void OnClientClosed(ws::SOCKET s);
-    void AppendLines(const std::vector<std::string_view>& lines);
 
     bool m_listenIsStream = false;
     std::map<ws::SOCKET, Client> m_clients;
     std::vector<char> m_recvBuffer;   // one datagram, or one stream read
-    std::string m_appendBuffer;       // the lines of one read with their CR LFs
+    std::string m_appendBuffer;       // the lines of one event's reads with their CR LFs
 };
