@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -73,6 +75,14 @@ int openNamelessFile(const QString& folder)
     if (fd >= 0)
         ::unlink(name.constData());
     return fd;
+}
+
+// The file fd holds, opened again to write past the page cache; -1 where that cannot be.
+int reopenDirect(int fd)
+{
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return ::open(self, O_WRONLY | O_DIRECT | O_CLOEXEC);
 }
 
 bool writeAll(int fd, const char* data, qint64 length, qint64 offset)
@@ -148,11 +158,9 @@ qint64 copyBytes(int in, qint64 inOffset, int out, qint64* outOffset, qint64 len
 class LogStore::Writer {
 public:
     // Writes fd from `at` on, from base's bytes.
-    Writer(int fd, const char* base, qint64 at) : m_fd(fd), m_base(base), m_want(at), m_done(at)
+    Writer(int fd, const char* base, qint64 at)
+        : m_fd(fd), m_base(base), m_direct(reopenDirect(fd)), m_want(at), m_done(at)
     {
-        char self[32];
-        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-        m_direct = ::open(self, O_WRONLY | O_DIRECT | O_CLOEXEC);
         m_thread = std::thread([this] { run(); });
     }
 
@@ -414,15 +422,30 @@ int LogStore::newFile(QString* why)
 
 qint64 LogStore::copyFile(int src, int dst, const std::function<bool(qint64, const char*, qint64)>& copied)
 {
-    // Where the file system can share the file's blocks the copy costs nothing; elsewhere the
-    // kernel copies each block. The bytes are then read from the copy, while they are fresh, and
-    // handed on. Only the parts that hold data are copied: a hole stays a hole.
+    // Where the file system can share the file's blocks the copy costs nothing, and the bytes are
+    // read from the copy. Elsewhere each block is read from the file, handed on and written to the
+    // copy, past the page cache where the file system allows it, so that a large file neither
+    // fills memory with dirty pages nor leaves them to be written back after the load. Only the
+    // parts that hold data are copied: a hole stays a hole.
     const bool cloned = ::ioctl(dst, FICLONE, src) == 0;
-    const int from = cloned ? dst : src;  // where the holes are asked for
-    std::vector<char> buffer(static_cast<std::size_t>(kCopyBlock));
+    const int from = cloned ? dst : src;  // where the bytes and the holes are read
+    int direct = cloned ? -1 : reopenDirect(dst);
+    const std::unique_ptr<char, decltype(&std::free)> buffer(
+        static_cast<char*>(std::aligned_alloc(std::size_t(pageSize()), std::size_t(kCopyBlock))), &std::free);
+    // Whole pages go past the page cache, the rest (the file's last bytes) through it.
+    const auto write = [&](qint64 at, const char* bytes, qint64 n) {
+        const qint64 whole = direct >= 0 && at % pageSize() == 0 ? roundDown(n) : 0;
+        if (whole > 0 && !writeAll(direct, bytes, whole, at)) {
+            if (errno != EINVAL)
+                return false;
+            ::close(std::exchange(direct, -1));
+            return writeAll(dst, bytes, n, at);
+        }
+        return writeAll(dst, bytes + whole, n - whole, at + whole);
+    };
     qint64 length = 0;
-    bool atEnd = false;
-    for (qint64 pos = 0; !atEnd;) {
+    bool ok = buffer != nullptr;
+    for (qint64 pos = 0; ok;) {
         qint64 data = ::lseek(from, pos, SEEK_DATA);
         qint64 hole = data >= 0 ? ::lseek(from, data, SEEK_HOLE) : -1;
         if (data < 0 && errno == ENXIO)
@@ -432,30 +455,33 @@ qint64 LogStore::copyFile(int src, int dst, const std::function<bool(qint64, con
             data = pos;
             hole = std::numeric_limits<qint64>::max();
         }
-        for (pos = data; pos < hole;) {
-            const qint64 want = std::min(hole - pos, kCopyChunk);
-            qint64 out = pos;
-            const qint64 n = cloned ? std::min(want, std::max<qint64>(0, ::lseek(dst, 0, SEEK_END) - pos))
-                                    : copyBytes(src, pos, dst, &out, want);
-            if (n < 0)
-                return -1;
-            for (qint64 at = pos; at < pos + n;) {
-                const ssize_t got = ::pread(dst, buffer.data(), std::size_t(std::min(pos + n - at, kCopyBlock)), at);
-                if (got <= 0)
-                    return -1;
-                if (!copied(at, buffer.data(), got)) {
-                    errno = ECANCELED;
-                    return -1;
-                }
-                at += got;
+        bool atEnd = false;
+        for (pos = data; ok && pos < hole;) {
+            const qint64 want = std::min(hole - pos, kCopyBlock);
+            const ssize_t got = ::pread(from, buffer.get(), std::size_t(want), pos);
+            ok = got >= 0;
+            if (got > 0 && !copied(pos, buffer.get(), got)) {
+                errno = ECANCELED;
+                ok = false;
             }
-            pos += n;
-            length = std::max(length, pos);
-            if (n < want) {
-                atEnd = true;  // the file's end, wherever it is now
+            ok = ok && (cloned || write(pos, buffer.get(), got));
+            if (!ok)
                 break;
-            }
+            pos += got;
+            length = std::max(length, pos);
+            atEnd = got < want;  // the file's end, wherever it is now
+            if (atEnd)
+                break;
         }
+        if (atEnd)
+            break;
+    }
+    const int err = errno;
+    if (direct >= 0)
+        ::close(direct);
+    if (!ok) {
+        errno = err;
+        return -1;
     }
     // A hole at the end is part of the file; what was copied stays, even if the file shrank since.
     struct stat st{};
