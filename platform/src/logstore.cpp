@@ -32,6 +32,7 @@ constexpr qint64 kReserveBytes = qint64(4) << 40;
 constexpr qint64 kSmallestReserve = qint64(1) << 30;
 constexpr qint64 kCopyChunk = qint64(64) << 20;
 constexpr qint64 kCopyBlock = qint64(4) << 20;
+constexpr qint64 kPieceBytes = qint64(8) << 20;  // a piece of a save
 constexpr qint64 kTrimBytes = qint64(64) << 20;
 // The most the writer writes in one call, and the written pages kept as room for the tail.
 constexpr qint64 kWriteChunk = qint64(4) << 20;
@@ -78,11 +79,11 @@ int openNamelessFile(const QString& folder)
 }
 
 // The file fd holds, opened again to write past the page cache; -1 where that cannot be.
-int reopenDirect(int fd)
+int reopenDirect(int fd, int access = O_WRONLY)
 {
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    return ::open(self, O_WRONLY | O_DIRECT | O_CLOEXEC);
+    return ::open(self, access | O_DIRECT | O_CLOEXEC);
 }
 
 bool writeAll(int fd, const char* data, qint64 length, qint64 offset)
@@ -146,6 +147,57 @@ qint64 copyBytes(int in, qint64 inOffset, int out, qint64* outOffset, qint64 len
         copied += n;
     }
     return copied;
+}
+
+struct Piece {
+    qint64 at;
+    qint64 length;
+};
+
+// Copies each piece of in to the same place in out, on two threads so that one reads while the
+// other writes. Where both files allow it the bytes go past the page cache: a large log is then
+// read at the disk's speed, and what is written is on the disk when this returns rather than left
+// for a sync to write. Elsewhere the kernel copies them, and the disk is started on each piece at
+// once. False with errno set when that failed.
+bool copyPieces(int in, int out, const std::vector<Piece>& pieces, std::atomic<qint64>* done)
+{
+    int directIn = reopenDirect(in, O_RDONLY);
+    int directOut = reopenDirect(out, O_WRONLY);
+    const bool direct = directIn >= 0 && directOut >= 0;
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> error{0};
+    const auto work = [&] {
+        const std::unique_ptr<char, decltype(&std::free)> buffer(
+            direct ? static_cast<char*>(std::aligned_alloc(std::size_t(pageSize()), std::size_t(kPieceBytes)))
+                   : nullptr,
+            &std::free);
+        if (direct && buffer == nullptr)
+            error = ENOMEM;
+        for (std::size_t i; error == 0 && (i = next++) < pieces.size();) {
+            const Piece piece = pieces[i];
+            bool ok;
+            if (direct) {
+                ok = ::pread(directIn, buffer.get(), std::size_t(piece.length), piece.at) == piece.length
+                     && writeAll(directOut, buffer.get(), piece.length, piece.at);
+            } else {
+                qint64 to = piece.at;
+                ok = copyBytes(in, piece.at, out, &to, piece.length) == piece.length;
+                ::sync_file_range(out, piece.at, piece.length, SYNC_FILE_RANGE_WRITE);
+            }
+            if (!ok)
+                error = errno != 0 ? errno : EIO;
+            else if (done != nullptr)
+                done->fetch_add(piece.length);
+        }
+    };
+    std::thread other(work);
+    work();
+    other.join();
+    for (const int f : {directIn, directOut})
+        if (f >= 0)
+            ::close(f);
+    errno = error;
+    return error == 0;
 }
 
 } // namespace
@@ -459,12 +511,12 @@ qint64 LogStore::copyFile(int src, int dst, const std::function<bool(qint64, con
         for (pos = data; ok && pos < hole;) {
             const qint64 want = std::min(hole - pos, kCopyBlock);
             const ssize_t got = ::pread(from, buffer.get(), std::size_t(want), pos);
-            ok = got >= 0;
-            if (got > 0 && !copied(pos, buffer.get(), got)) {
+            ok = got >= 0 && (cloned || write(pos, buffer.get(), got));
+            // Handed on once in the copy: from then on the log's mapping may show them.
+            if (ok && got > 0 && !copied(pos, buffer.get(), got)) {
                 errno = ECANCELED;
                 ok = false;
             }
-            ok = ok && (cloned || write(pos, buffer.get(), got));
             if (!ok)
                 break;
             pos += got;
@@ -516,31 +568,23 @@ bool LogStore::growFromFile(qint64 size)
 
 bool LogStore::writeTo(int fd, std::atomic<qint64>* done) const
 {
-    // The written part file to file in the kernel, holes kept as holes; then the tail.
+    // The written part file to file, holes kept as holes; then the tail.
     const qint64 size = m_size;
     const qint64 onDisk = m_onDisk;
-    qint64 pos = 0;
-    while (pos < onDisk && m_fd >= 0) {
+    if (m_fd < 0)
+        return writeAll(fd, m_base, size, 0) && ::ftruncate(fd, size) == 0;
+    std::vector<Piece> pieces;
+    for (qint64 pos = 0; pos < onDisk;) {
         qint64 data = ::lseek(m_fd, pos, SEEK_DATA);
         if (data < 0 && errno == ENXIO)
             break;
-        data = data < 0 ? pos : std::min(data, onDisk);
+        data = data < 0 ? pos : std::min(roundDown(data), onDisk);
         qint64 hole = ::lseek(m_fd, data, SEEK_HOLE);
-        hole = hole < 0 ? onDisk : std::min(hole, onDisk);
-        for (pos = data; pos < hole;) {
-            const qint64 n = std::min(hole - pos, kCopyChunk);
-            qint64 out = pos;
-            if (copyBytes(m_fd, pos, fd, &out, n) != n)
-                return false;
-            // The disk starts on each piece at once, so that making it durable at the end waits
-            // for little more than the last piece.
-            ::sync_file_range(fd, pos, n, SYNC_FILE_RANGE_WRITE);
-            pos += n;
-            if (done != nullptr)
-                done->store(pos);
-        }
+        hole = hole < 0 ? onDisk : std::min(roundUp(hole), onDisk);
+        for (pos = data; pos < hole; pos += pieces.back().length)
+            pieces.push_back({pos, std::min(hole - pos, kPieceBytes)});
+        pos = std::max(hole, data + pageSize());
     }
-    if (m_fd < 0 && !writeAll(fd, m_base, onDisk, 0))
-        return false;
-    return writeAll(fd, m_base + onDisk, size - onDisk, onDisk) && ::ftruncate(fd, size) == 0;
+    return copyPieces(m_fd, fd, pieces, done) && writeAll(fd, m_base + onDisk, size - onDisk, onDisk)
+           && ::ftruncate(fd, size) == 0;
 }
