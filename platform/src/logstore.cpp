@@ -33,6 +33,9 @@ constexpr qint64 kSmallestReserve = qint64(1) << 30;
 constexpr qint64 kCopyChunk = qint64(64) << 20;
 constexpr qint64 kCopyBlock = qint64(4) << 20;
 constexpr qint64 kPieceBytes = qint64(8) << 20;  // a piece of a save
+// Bytes a store file's writer leaves for the disk to catch up with, and the front kept in memory.
+constexpr qint64 kDirtyWindow = qint64(32) << 20;
+constexpr qint64 kKeptFront = qint64(1) << 20;
 constexpr qint64 kTrimBytes = qint64(64) << 20;
 // The most the writer writes in one call, and the written pages kept as room for the tail.
 constexpr qint64 kWriteChunk = qint64(4) << 20;
@@ -79,7 +82,7 @@ int openNamelessFile(const QString& folder)
 }
 
 // The file fd holds, opened again to write past the page cache; -1 where that cannot be.
-int reopenDirect(int fd, int access = O_WRONLY)
+int reopenDirect(int fd, int access)
 {
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
@@ -105,6 +108,42 @@ bool writeAll(int fd, const char* data, qint64 length, qint64 offset)
     }
     return true;
 }
+
+// Writes a file in order through the page cache, keeping its dirty pages few: the disk is started
+// on each write at once, and the writes more than a window back are waited for and their pages let
+// go, but for the file's first ones. So the newest bytes (and the first) stay at hand for the
+// window to show, the writer is never held up by memory full of dirty pages, and the kernel is not
+// left with gigabytes to write back afterwards. A failure to write back is a failed write.
+class PacedWriter {
+public:
+    PacedWriter(int fd, qint64 at) : m_fd(fd), m_settled(at) {}
+
+    bool write(const char* bytes, qint64 length, qint64 at)
+    {
+        if (length <= 0)
+            return true;
+        if (!writeAll(m_fd, bytes, length, at))
+            return false;
+        ::sync_file_range(m_fd, at, length, SYNC_FILE_RANGE_WRITE);
+        const qint64 end = at + length;
+        if (end - m_settled < 2 * kDirtyWindow)
+            return true;
+        const qint64 upTo = roundDown(end - kDirtyWindow);
+        if (::sync_file_range(m_fd, m_settled, upTo - m_settled,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER)
+            != 0)
+            return false;
+        const qint64 from = std::max(m_settled, kKeptFront);
+        if (upTo > from)
+            ::posix_fadvise(m_fd, from, upTo - from, POSIX_FADV_DONTNEED);
+        m_settled = upTo;
+        return true;
+    }
+
+private:
+    const int m_fd;
+    qint64 m_settled;  // written back and let go up to here
+};
 
 // Copies length bytes from in (at inOffset) to out (at its file offset, or outOffset when given),
 // in the kernel where it can; returns the bytes copied, which is fewer at the end of in, or -1.
@@ -204,14 +243,11 @@ bool copyPieces(int in, int out, const std::vector<Piece>& pieces, std::atomic<q
 
 // Writes the store's bytes out on a thread of its own, in order, from the store's pages: the bytes
 // up to a point are handed on, and written() tells how far it got. The pages written from are
-// left alone by the store until then. Where the file system allows it the file is written past
-// the page cache: the log is not read back soon, and a flood then neither fills memory with dirty
-// pages nor waits on their writing back.
+// left alone by the store until then.
 class LogStore::Writer {
 public:
     // Writes fd from `at` on, from base's bytes.
-    Writer(int fd, const char* base, qint64 at)
-        : m_fd(fd), m_base(base), m_direct(reopenDirect(fd)), m_want(at), m_done(at)
+    Writer(int fd, const char* base, qint64 at) : m_base(base), m_out(fd, at), m_want(at), m_done(at)
     {
         m_thread = std::thread([this] { run(); });
     }
@@ -224,8 +260,6 @@ public:
         }
         m_wake.notify_all();
         m_thread.join();
-        if (m_direct >= 0)
-            ::close(m_direct);
     }
 
     Writer(const Writer&) = delete;
@@ -261,7 +295,7 @@ private:
             const qint64 at = written();
             const qint64 length = std::min(m_want - at, kWriteChunk);
             lock.unlock();
-            const int err = write(at, length);
+            const int err = m_out.write(m_base + at, length, at) ? 0 : errno;
             lock.lock();
             if (err != 0)
                 m_error.store(err, std::memory_order_release);
@@ -271,23 +305,8 @@ private:
         }
     }
 
-    int write(qint64 at, qint64 length)
-    {
-        if (m_direct >= 0) {
-            if (writeAll(m_direct, m_base + at, length, at))
-                return 0;
-            if (errno != EINVAL)
-                return errno;
-            // This file system takes no direct writes after all: through the page cache then.
-            ::close(m_direct);
-            m_direct = -1;
-        }
-        return writeAll(m_fd, m_base + at, length, at) ? 0 : errno;
-    }
-
-    const int m_fd;
     const char* const m_base;
-    int m_direct = -1;
+    PacedWriter m_out;
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::condition_variable m_progress;
@@ -345,6 +364,10 @@ void LogStore::reserveTail(qint64 needed)
     const qint64 end = std::min(m_capacity, roundUp(std::max(needed, start + 2 * kFlushBytes)));
     if (::mprotect(m_base + start, std::size_t(end - start), PROT_READ | PROT_WRITE) != 0)
         qFatal("LogStore: no memory for the log's tail");
+#ifdef MADV_POPULATE_WRITE
+    // The pages are made in one call rather than in a fault each as the bytes reach them.
+    ::madvise(m_base + start, std::size_t(end - start), MADV_POPULATE_WRITE);
+#endif
     m_tailEnd = end;
 }
 
@@ -420,11 +443,12 @@ void LogStore::takeIn(qint64 written)
 
 void LogStore::letGoOfPages()
 {
-    // Pages of the file that were looked at as the log grew (the lines drawn at its end, the
-    // blocks the index scanned) stay with the program until let go; every so often those written
-    // since the last time are, and come back from the file when they are looked at again.
+    // Pages of the file that were looked at (the lines drawn, the blocks the index scanned) stay
+    // with the program until let go, however far behind the end they are; each time the log has
+    // grown by kTrimBytes all of them are, and come back from the file when looked at again. The
+    // parts never looked at cost next to nothing to pass over.
     if (m_onDisk - m_trimmedAt >= kTrimBytes) {
-        ::madvise(m_base + m_trimmedAt, std::size_t(m_onDisk - m_trimmedAt), MADV_DONTNEED);
+        ::madvise(m_base, std::size_t(m_onDisk), MADV_DONTNEED);
         m_trimmedAt = m_onDisk;
     }
 }
@@ -475,28 +499,14 @@ int LogStore::newFile(QString* why)
 qint64 LogStore::copyFile(int src, int dst, const std::function<bool(qint64, const char*, qint64)>& copied)
 {
     // Where the file system can share the file's blocks the copy costs nothing, and the bytes are
-    // read from the copy. Elsewhere each block is read from the file, handed on and written to the
-    // copy, past the page cache where the file system allows it, so that a large file neither
-    // fills memory with dirty pages nor leaves them to be written back after the load. Only the
-    // parts that hold data are copied: a hole stays a hole.
+    // read from the copy. Elsewhere each block is read from the file, written to the copy and
+    // handed on. Only the parts that hold data are copied: a hole stays a hole.
     const bool cloned = ::ioctl(dst, FICLONE, src) == 0;
     const int from = cloned ? dst : src;  // where the bytes and the holes are read
-    int direct = cloned ? -1 : reopenDirect(dst);
-    const std::unique_ptr<char, decltype(&std::free)> buffer(
-        static_cast<char*>(std::aligned_alloc(std::size_t(pageSize()), std::size_t(kCopyBlock))), &std::free);
-    // Whole pages go past the page cache, the rest (the file's last bytes) through it.
-    const auto write = [&](qint64 at, const char* bytes, qint64 n) {
-        const qint64 whole = direct >= 0 && at % pageSize() == 0 ? roundDown(n) : 0;
-        if (whole > 0 && !writeAll(direct, bytes, whole, at)) {
-            if (errno != EINVAL)
-                return false;
-            ::close(std::exchange(direct, -1));
-            return writeAll(dst, bytes, n, at);
-        }
-        return writeAll(dst, bytes + whole, n - whole, at + whole);
-    };
+    PacedWriter out(dst, 0);
+    std::vector<char> buffer(static_cast<std::size_t>(kCopyBlock));
     qint64 length = 0;
-    bool ok = buffer != nullptr;
+    bool ok = true;
     for (qint64 pos = 0; ok;) {
         qint64 data = ::lseek(from, pos, SEEK_DATA);
         qint64 hole = data >= 0 ? ::lseek(from, data, SEEK_HOLE) : -1;
@@ -510,10 +520,10 @@ qint64 LogStore::copyFile(int src, int dst, const std::function<bool(qint64, con
         bool atEnd = false;
         for (pos = data; ok && pos < hole;) {
             const qint64 want = std::min(hole - pos, kCopyBlock);
-            const ssize_t got = ::pread(from, buffer.get(), std::size_t(want), pos);
-            ok = got >= 0 && (cloned || write(pos, buffer.get(), got));
+            const ssize_t got = ::pread(from, buffer.data(), std::size_t(want), pos);
+            ok = got >= 0 && (cloned || out.write(buffer.data(), got, pos));
             // Handed on once in the copy: from then on the log's mapping may show them.
-            if (ok && got > 0 && !copied(pos, buffer.get(), got)) {
+            if (ok && got > 0 && !copied(pos, buffer.data(), got)) {
                 errno = ECANCELED;
                 ok = false;
             }
@@ -528,13 +538,8 @@ qint64 LogStore::copyFile(int src, int dst, const std::function<bool(qint64, con
         if (atEnd)
             break;
     }
-    const int err = errno;
-    if (direct >= 0)
-        ::close(direct);
-    if (!ok) {
-        errno = err;
+    if (!ok)
         return -1;
-    }
     // A hole at the end is part of the file; what was copied stays, even if the file shrank since.
     struct stat st{};
     if (::fstat(src, &st) == 0 && S_ISREG(st.st_mode))

@@ -433,6 +433,8 @@ void runBeside(const std::function<void()>& work, const std::function<void(bool 
 {
     std::atomic<bool> finished{false};
     std::thread worker([&] {
+        // Copying and indexing give way to the window (and the X server) when both want a core.
+        (void)!::nice(5);
         work();
         finished = true;
     });
