@@ -74,10 +74,23 @@ void CCisternView::AppendToLog(LPCSTR text)
 
 void CCisternView::AppendToLog(const char* data, std::size_t length)
 {
+    char* room = BeginAppendToLog(length);
+    if (length > 0)
+        std::memcpy(room, data, length);
+    EndAppendToLog(length);
+}
+
+char* CCisternView::BeginAppendToLog(std::size_t most)
+{
     const long long end = GetWindowTextLength();
     SetSel(end, end);
     ScrollCaret();
-    ReplaceSelBytes(data, length);
+    return BeginAppend(most);
+}
+
+void CCisternView::EndAppendToLog(std::size_t length)
+{
+    EndAppend(length);
     if (CDocument* doc = GetDocument())
         doc->SetModifiedFlag(FALSE);
 }

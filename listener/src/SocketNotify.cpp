@@ -42,35 +42,33 @@ LRESULT CCisternView::OnSocketNotify(WPARAM wParam, LPARAM lParam)
 
 void CCisternView::ReadDatagrams()
 {
-    // The lines of all the datagrams read here are added to the log in one append.
-    m_appendBuffer.clear();
     for (int i = 0; i < kMaxDatagramsPerEvent; ++i) {
         const int n = ws::recv(m_listenSocket, m_recvBuffer.data(), static_cast<int>(m_recvBuffer.size()), 0);
         if (n < 0)
             break;
-        // A datagram is self-contained: its end ends its last line.
-        SplitLines(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), m_appendBuffer);
+        // A datagram is self-contained: its end ends its last line. Its lines, each followed by
+        // CR LF, are written straight into the log.
+        const std::string_view datagram(m_recvBuffer.data(), static_cast<std::size_t>(n));
+        char* room = BeginAppendToLog(MostLogBytes(datagram.size()));
+        EndAppendToLog(static_cast<std::size_t>(SplitLines(datagram, room) - room));
     }
-    if (!m_appendBuffer.empty())
-        AppendToLog(m_appendBuffer.data(), m_appendBuffer.size());
 }
 
 void CCisternView::ReadClient(ws::SOCKET s)
 {
     LineAssembler& line = m_clients.at(s).line;
-    m_appendBuffer.clear();
     std::size_t taken = 0;
     while (taken < kMaxStreamBytesPerEvent) {
         const int n = ws::recv(s, m_recvBuffer.data(), static_cast<int>(m_recvBuffer.size()), 0);
         if (n <= 0)
             break;   // nothing more now; a close is announced by its own event
         taken += static_cast<std::size_t>(n);
-        line.Feed(std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)), m_appendBuffer);
+        const std::string_view data(m_recvBuffer.data(), static_cast<std::size_t>(n));
+        char* room = BeginAppendToLog(line.MostLogBytes(data.size()));
+        EndAppendToLog(static_cast<std::size_t>(line.Feed(data, room) - room));
         if (static_cast<std::size_t>(n) < m_recvBuffer.size())
             break;
     }
-    if (!m_appendBuffer.empty())
-        AppendToLog(m_appendBuffer.data(), m_appendBuffer.size());
 }
 
 void CCisternView::OnClientClosed(ws::SOCKET s)

@@ -133,11 +133,20 @@ void CEditView::ScrollCaret()
         m_edit->scrollCaretIntoView();
 }
 
-void CEditView::ReplaceSelBytes(const char* data, std::size_t length)
+char* CEditView::BeginAppend(std::size_t most)
+{
+    if (m_edit == nullptr) {
+        m_noWindowRoom.resize(most);
+        return m_noWindowRoom.data();
+    }
+    return m_edit->appendRoom(static_cast<qsizetype>(most));
+}
+
+void CEditView::EndAppend(std::size_t length)
 {
     if (m_edit == nullptr)
         return;
-    m_edit->append(data, static_cast<qsizetype>(length));
+    m_edit->appended(static_cast<qsizetype>(length));
     // A change of the text marks the document modified; setting the whole text does not.
     if (CDocument* doc = GetDocument())
         doc->SetModifiedFlag(TRUE);

@@ -40,9 +40,6 @@ constexpr qint64 kTrimBytes = qint64(64) << 20;
 // The most the writer writes in one call, and the written pages kept as room for the tail.
 constexpr qint64 kWriteChunk = qint64(4) << 20;
 constexpr qint64 kSpareTail = qint64(8) << 20;
-// Written bytes an append takes in at once: each taking in costs every thread a flush of its
-// address cache, so it is done for many pages at a time.
-constexpr qint64 kTakeInBytes = qint64(4) << 20;
 
 qint64 pageSize()
 {
@@ -247,7 +244,8 @@ bool copyPieces(int in, int out, const std::vector<Piece>& pieces, std::atomic<q
 class LogStore::Writer {
 public:
     // Writes fd from `at` on, from base's bytes.
-    Writer(int fd, const char* base, qint64 at) : m_base(base), m_out(fd, at), m_want(at), m_done(at)
+    Writer(int fd, const char* base, qint64 at)
+        : m_base(base), m_direct(reopenDirect(fd, O_WRONLY)), m_out(fd, at), m_want(at), m_done(at)
     {
         m_thread = std::thread([this] { run(); });
     }
@@ -260,6 +258,8 @@ public:
         }
         m_wake.notify_all();
         m_thread.join();
+        if (m_direct >= 0)
+            ::close(m_direct);
     }
 
     Writer(const Writer&) = delete;
@@ -295,7 +295,7 @@ private:
             const qint64 at = written();
             const qint64 length = std::min(m_want - at, kWriteChunk);
             lock.unlock();
-            const int err = m_out.write(m_base + at, length, at) ? 0 : errno;
+            const int err = write(at, length);
             lock.lock();
             if (err != 0)
                 m_error.store(err, std::memory_order_release);
@@ -305,7 +305,22 @@ private:
         }
     }
 
+    // Past the page cache where the file system allows it: the newest bytes, which the window
+    // shows, are still in memory, and the rest is seldom read again. Elsewhere paced.
+    int write(qint64 at, qint64 length)
+    {
+        if (m_direct >= 0) {
+            if (writeAll(m_direct, m_base + at, length, at))
+                return 0;
+            if (errno != EINVAL)
+                return errno;
+            ::close(std::exchange(m_direct, -1));
+        }
+        return m_out.write(m_base + at, length, at) ? 0 : errno;
+    }
+
     const char* const m_base;
+    int m_direct;
     PacedWriter m_out;
     std::mutex m_lock;
     std::condition_variable m_wake;
@@ -343,16 +358,31 @@ void LogStore::append(const char* bytes, qint64 length)
 {
     if (length <= 0)
         return;
-    if (m_size + length > m_capacity) {
-        fail(QStringLiteral("the log has reached the most it can hold"));
-        return;
+    if (char* to = room(length)) {
+        std::memcpy(to, bytes, std::size_t(length));
+        grow(length);
     }
-    reserveTail(m_size + length);
-    std::memcpy(m_base + m_size, bytes, std::size_t(length));
+}
+
+char* LogStore::room(qint64 most)
+{
+    if (m_size + std::max<qint64>(most, 0) > m_capacity) {
+        fail(QStringLiteral("the log has reached the most it can hold"));
+        return nullptr;
+    }
+    reserveTail(m_size + most);
+    return m_base + m_size;
+}
+
+void LogStore::grow(qint64 length)
+{
+    if (length <= 0)
+        return;
+    Q_ASSERT(m_size + length <= m_tailEnd);
     m_size += length;
     if (m_size - m_handedOn >= kFlushBytes && !m_failed)
         handOn();
-    if (m_writer && (m_writer->written() - m_onDisk >= kTakeInBytes || m_writer->error() != 0))
+    if (m_writer && (takeable() - m_onDisk >= kTakeIn || m_writer->error() != 0))
         catchUp();
 }
 
@@ -388,7 +418,7 @@ void LogStore::handOn()
     m_handedOn = end;
     m_writer->writeUpTo(end);
     // A disk far behind holds the appends up, rather than memory growing without end.
-    if (m_handedOn - m_onDisk > kMostInFlight)
+    if (m_handedOn - m_writer->written() > kMostInFlight)
         m_writer->waitFor(m_handedOn - kMostInFlight);
 }
 
@@ -396,11 +426,21 @@ void LogStore::catchUp()
 {
     if (!m_writer || m_failed)
         return;
-    const qint64 written = m_writer->written();
-    if (written > m_onDisk)
-        takeIn(written);
+    const qint64 upTo = takeable();
+    if (upTo > m_onDisk)
+        takeIn(upTo);
     if (const int err = m_writer->error(); err != 0 && !m_failed)
         fail(QStringLiteral("%1: %2").arg(m_folder, errnoText(err)));
+}
+
+qint64 LogStore::takeable() const
+{
+    return std::min(m_writer->written(), roundDown(std::max<qint64>(0, m_size - kKeptTail)));
+}
+
+bool LogStore::writing() const
+{
+    return m_writer && !m_failed && (m_writer->written() < m_handedOn || takeable() > m_onDisk);
 }
 
 void LogStore::settle()

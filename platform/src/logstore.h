@@ -3,9 +3,10 @@
 //
 // All the bytes sit at one place in memory, in order: data()[0, size()). A large range of
 // addresses is reserved once; its front is the store file mapped read-only, its end the bytes not
-// yet written out (a bounded amount: kMostInMemory). A thread of the store's own writes them out,
-// past the page cache where the file system allows it, while appends go on; once written, the
-// file is mapped over their pages, and those pages go on as room for the next bytes. So memory
+// yet written out and the newest ones (a bounded amount: kMostInMemory). A thread of the store's
+// own writes them out, past the page cache where the file system allows it, while appends go on;
+// once written, the file is mapped over their pages, and those pages go on as room for the next
+// bytes. So memory
 // holds only the recent tail and the pages being looked at, however long the log grows, and the
 // appending thread never waits for the disk unless the disk falls far behind. The file lives in
 // the user's cache folder and has no name, so that nothing is left behind however the program ends.
@@ -25,8 +26,12 @@ public:
     static constexpr qint64 kFlushBytes = qint64(1) << 20;
     // Bytes being written out before an append waits for the disk.
     static constexpr qint64 kMostInFlight = qint64(64) << 20;
+    // The newest bytes stay in memory once written too, so that the window that follows the end
+    // draws them without reading the disk; written bytes are taken in kTakeIn at a time.
+    static constexpr qint64 kKeptTail = qint64(4) << 20;
+    static constexpr qint64 kTakeIn = qint64(4) << 20;
     // The most bytes ever held in memory, however fast they come.
-    static constexpr qint64 kMostInMemory = kFlushBytes + kMostInFlight;
+    static constexpr qint64 kMostInMemory = kFlushBytes + kMostInFlight + kKeptTail + kTakeIn;
 
     // folder: where the store file goes; empty for the user's cache folder.
     explicit LogStore(const QString& folder = QString());
@@ -39,11 +44,16 @@ public:
     char at(qint64 i) const { return m_base[i]; }
 
     void append(const char* bytes, qint64 length);
+    // Appending in place: room for up to `most` bytes at the log's end, good until the next change
+    // of the store (nullptr when the log has reached the most it can hold: error() says so);
+    // grow(length) then keeps the first length bytes written there.
+    char* room(qint64 most);
+    void grow(qint64 length);
     void clear();
     // Takes in what has been written out since. Appends do it as they go; call it now and then
     // while none come and writing() holds, so that the last bytes leave memory too.
     void catchUp();
-    bool writing() const { return m_writer && !m_failed && m_onDisk < m_handedOn; }
+    bool writing() const;
     // Waits until every byte handed on is written out and taken in.
     void settle();
     // Opening a file as the log, in three steps: newFile empties the store and gives the file the
@@ -69,6 +79,7 @@ private:
 
     void reserveTail(qint64 size);
     void handOn();
+    qint64 takeable() const;
     void takeIn(qint64 written);
     void letGoOfPages();
     void fail(const QString& why);

@@ -50,6 +50,9 @@ struct CLogTextWidget::Impl {
     LogLineIndex index;
     bool fileOperation = false;  // a load or save runs: appends wait in `pending`
     QByteArray pending;
+    char* room = nullptr;        // the last appendRoom
+    bool roomInStore = false;    // else in `scratch`, for `pending` or to be dropped
+    QByteArray scratch;
     qint64 anchor = 0;  // the selection's fixed end
     qint64 caret = 0;   // its moving end
     bool wrap = false;
@@ -585,16 +588,36 @@ void CLogTextWidget::textReplaced(bool fresh)
 void CLogTextWidget::append(const char* data, qsizetype length)
 {
     length = data ? std::max<qsizetype>(0, length) : 0;
+    if (length > 0)
+        std::memcpy(appendRoom(length), data, std::size_t(length));
+    appended(length);
+}
+
+char* CLogTextWidget::appendRoom(qsizetype most)
+{
+    most = std::max<qsizetype>(0, most);
+    d->room = d->fileOperation ? nullptr : d->store->room(most);
+    d->roomInStore = d->room != nullptr;
+    if (!d->roomInStore) {
+        d->scratch.resize(most);
+        d->room = d->scratch.data();
+    }
+    return d->room;
+}
+
+void CLogTextWidget::appended(qsizetype length)
+{
+    length = std::max<qsizetype>(0, length);
     if (d->fileOperation) {
-        d->pending.append(data, length);
+        d->pending.append(d->room, length);
         return;
     }
-    const qint64 start = d->size();
-    d->store->append(data, length);
+    if (d->roomInStore && length > 0) {
+        // Indexed while the bytes are at hand: once kept, the store may write them out.
+        d->index.appended(d->size(), d->room, length);
+        d->store->grow(length);
+    }
     d->storeChanged();
-    // Indexed from the caller's bytes: the store's copy may already be written out, and reading
-    // it would bring the file's pages back.
-    d->index.appended(start, data, length);
     d->changed();
     d->anchor = d->caret = d->size();
 }

@@ -25,6 +25,10 @@ public:
     // Adds text at the end of the log, scrolls to it and leaves the document unmodified.
     void AppendToLog(LPCSTR text);
     void AppendToLog(const char* data, std::size_t length);
+    // The same, written in place: room for up to `most` bytes at the log's end, then the first
+    // length bytes written there added.
+    char* BeginAppendToLog(std::size_t most);
+    void EndAppendToLog(std::size_t length);
     // Closes the bound socket and shows "No connection".
     void CloseConnection();
     // Binds the socket for host and port; 0 on success, else 1, 2, 3 or 5.
@@ -62,5 +66,4 @@ private:
     bool m_listenIsStream = false;
     std::map<ws::SOCKET, Client> m_clients;
     std::vector<char> m_recvBuffer;   // one datagram, or one stream read
-    std::string m_appendBuffer;       // the lines of one event's reads with their CR LFs
 };

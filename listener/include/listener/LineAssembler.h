@@ -5,16 +5,19 @@
 #include <string>
 #include <string_view>
 
-// Appends to log the lines of one self-contained piece of text (a datagram): the text after the
-// last line feed is a line too.
-void SplitLines(std::string_view text, std::string& log);
+// Writes at log the lines of one self-contained piece of text (a datagram): the text after the
+// last line feed is a line too. Writes at most MostLogBytes(text.size()) bytes; returns their end.
+char* SplitLines(std::string_view text, char* log);
+inline std::size_t MostLogBytes(std::size_t textBytes) { return 2 * textBytes + 2; }
 
 // Lines of a byte stream that arrives in reads of any size: a line is complete only when its line
 // feed has come, so no line is cut where one read ends and the next begins.
 class LineAssembler {
 public:
-    // Adds one read's bytes; the lines they complete are appended to log.
-    void Feed(std::string_view data, std::string& log);
+    // Adds one read's bytes; the lines they complete are written at log, at most
+    // MostLogBytes(data.size()) bytes and the open line's; returns their end.
+    char* Feed(std::string_view data, char* log);
+    std::size_t MostLogBytes(std::size_t readBytes) const { return ::MostLogBytes(m_pending.size() + readBytes); }
     // The line begun but not ended (empty when none); clears it.
     std::string TakePending();
     bool HasPending() const { return !m_pending.empty(); }

@@ -3,6 +3,7 @@
 #include "platform/afxwnd.h"
 
 #include <cstddef>
+#include <vector>
 
 class CLogTextWidget;
 
@@ -47,13 +48,16 @@ public:
     const char* GetTextData() const;
     std::size_t GetTextSize() const;
 
-    // The selection (-1 as the start drops it), scrolling the caret (the selection's end) into
-    // view, and replacing the selection. The log is read-only: the one selection ever replaced is
-    // the empty one at the end, where the view's appends put it, so the bytes are appended and the
-    // caret follows them. Replacing marks the document modified.
+    // The selection (-1 as the start drops it), and scrolling the caret (the selection's end)
+    // into view.
     void SetSel(long long nStartChar, long long nEndChar);
     void ScrollCaret();
-    void ReplaceSelBytes(const char* data, std::size_t length);
+    // The log is read-only, and text is only ever added at its end, written in place: BeginAppend
+    // gives room for up to `most` bytes there, good until the next change of the text, and
+    // EndAppend(length) adds the first length bytes written in it. The caret follows them, and
+    // the document is marked modified.
+    char* BeginAppend(std::size_t most);
+    void EndAppend(std::size_t length);
 
     // Writes the whole text to, or reads the whole file as the text from, the archive's file.
     void SerializeRaw(CArchive& ar);
@@ -73,4 +77,5 @@ protected:
 
 private:
     CLogTextWidget* m_edit = nullptr;
+    std::vector<char> m_noWindowRoom;  // appends before the window exists go nowhere
 };

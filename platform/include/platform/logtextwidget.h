@@ -36,6 +36,10 @@ public:
     static bool fileOperationRunning();
     // Adds data at the end; the selection becomes the empty range at the new end.
     void append(const char* data, qsizetype length);
+    // Appending in place: room for up to `most` bytes at the end, good until the next change of
+    // the text; appended(length) then adds the first length bytes written there, as append does.
+    char* appendRoom(qsizetype most);
+    void appended(qsizetype length);
 
     // ---- selection and caret (byte offsets, clamped to [0, size()]) ----------------------------
     void setSelection(qsizetype start, qsizetype end);
