@@ -8,9 +8,14 @@
 #include "platform/afxview.h"
 #include "platform/resdata.h"
 
+#include "logstore.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 const CRuntimeClass CDocument::classCDocument{"CDocument", nullptr, &CObject::classCObject};
 
@@ -91,8 +96,14 @@ BOOL CDocument::OnSaveDocument(LPCSTR pathName)
         ok = ar.GetError().empty();
         reason = QString::fromStdString(ar.GetError());
     }
+    // The file replaced is let go of beside the window: freeing a large file's blocks takes time.
+    const int replaced = ok ? ::open(QFile::encodeName(QString::fromUtf8(pathName)).constData(), O_PATH | O_CLOEXEC) : -1;
     if (ok)
         ok = file.commit();
+    if (ok)
+        CloseBeside(replaced);
+    else if (replaced >= 0)
+        ::close(replaced);
     if (!ok) {
         if (reason.isEmpty())
             reason = file.errorString();

@@ -346,12 +346,17 @@ LogStore::LogStore(const QString& folder) : m_folder(cacheFolder(folder))
         qFatal("LogStore: no address range for the log");
 }
 
+void CloseBeside(int fd)
+{
+    if (fd >= 0)
+        std::thread([fd] { ::close(fd); }).detach();
+}
+
 LogStore::~LogStore()
 {
     m_writer.reset();
     ::munmap(m_base, std::size_t(m_capacity));
-    if (m_fd >= 0)
-        ::close(m_fd);
+    CloseBeside(m_fd);
 }
 
 void LogStore::append(const char* bytes, qint64 length)
@@ -516,10 +521,8 @@ void LogStore::clear()
         && ::mmap(m_base, std::size_t(used), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0)
                == MAP_FAILED)
         qFatal("LogStore: cannot release the log's pages");
-    if (m_fd >= 0 && ::ftruncate(m_fd, 0) != 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    // A new file is made when there is something to write.
+    CloseBeside(std::exchange(m_fd, -1));
     m_size = m_onDisk = m_handedOn = m_tailEnd = m_trimmedAt = 0;
     // An empty log may go to disk again: a full disk may have room by now.
     m_failed = false;

@@ -20,6 +20,11 @@
 #include <functional>
 #include <memory>
 
+// Closes fd on a thread of its own. The last close of a large file that is gone (a store file, a
+// log a save replaced) frees its blocks, which, where the file system discards them at once, takes
+// about as long as writing them did; the window goes on meanwhile.
+void CloseBeside(int fd);
+
 class LogStore {
 public:
     // Bytes kept in memory before they are written out.

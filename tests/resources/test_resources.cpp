@@ -53,8 +53,9 @@ TEST(ResourceTable, DialogControlsLieInsideTheirDialogsAndTheirIdsAreUnique)
             EXPECT_TRUE(c.x >= 0 && c.y >= 0 && c.x + c.cx <= dlg.cx && c.y + c.cy <= dlg.cy) << dlg.caption << ": " << c.text;
             EXPECT_TRUE(c.id == IDC_STATIC || ids.insert(c.id).second) << dlg.caption << ": id " << c.id;
             unsigned icon = 0;
-            if (c.cls == ControlClass::Static && (c.style & 0x1F) == SS_ICON)
+            if (c.cls == ControlClass::Static && (c.style & 0x1F) == SS_ICON) {
                 EXPECT_TRUE(std::sscanf(c.text, "#%u", &icon) == 1 && AfxFindIcon(icon) != nullptr) << c.text;
+            }
         }
     }
 }
