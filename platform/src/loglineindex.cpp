@@ -11,15 +11,21 @@ void LogLineIndex::clear(const char* data)
     m_size = 0;
     m_lines = 1;
     m_checkpoints = {{0, 0}};
-    m_cachedBlock = SIZE_MAX;
+    for (CachedBlock& cached : m_cache)
+        cached.block = SIZE_MAX;
+}
+
+void LogLineIndex::forgetLastBlock()
+{
+    for (CachedBlock& cached : m_cache)
+        if (cached.block + 1 == m_checkpoints.size())
+            cached.block = SIZE_MAX;
 }
 
 void LogLineIndex::appended(qint64 at, const char* bytes, qint64 length)
 {
     Q_ASSERT(at >= m_size);
-    // The last block may gain lines.
-    if (m_cachedBlock + 1 == m_checkpoints.size())
-        m_cachedBlock = SIZE_MAX;
+    forgetLastBlock();
     Checkpoint last = m_checkpoints.back();
     ForEachLineFeed(bytes, std::size_t(length), [&](std::size_t lf) {
         const qint64 start = at + qint64(lf) + 1;
@@ -34,25 +40,29 @@ void LogLineIndex::appended(qint64 at, const char* bytes, qint64 length)
 
 const std::vector<qint64>& LogLineIndex::block(std::size_t b) const
 {
-    if (b == m_cachedBlock)
-        return m_cachedStarts;
+    for (const CachedBlock& cached : m_cache)
+        if (cached.block == b)
+            return cached.starts;
+    CachedBlock& cached = m_cache[m_nextSlot];
+    m_nextSlot = (m_nextSlot + 1) % m_cache.size();
     const Checkpoint first = m_checkpoints[b];
     const bool isLast = b + 1 == m_checkpoints.size();
     const qint64 lines = (isLast ? m_lines : m_checkpoints[b + 1].line) - first.line;
     // Every line start of the block but the first lies less than kBlockBytes after it.
     const char* p = m_data + first.offset;
     const char* const end = m_data + std::min(m_size, first.offset + kBlockBytes);
-    m_cachedStarts.clear();
-    m_cachedStarts.push_back(first.offset);
-    while (qint64(m_cachedStarts.size()) < lines && p < end) {
+    std::vector<qint64>& starts = cached.starts;
+    starts.clear();
+    starts.push_back(first.offset);
+    while (qint64(starts.size()) < lines && p < end) {
         const void* hit = std::memchr(p, '\n', std::size_t(end - p));
         if (hit == nullptr)
             break;
         p = static_cast<const char*>(hit) + 1;
-        m_cachedStarts.push_back(p - m_data);
+        starts.push_back(p - m_data);
     }
-    m_cachedBlock = b;
-    return m_cachedStarts;
+    cached.block = b;
+    return starts;
 }
 
 qint64 LogLineIndex::lineStart(qint64 line) const
@@ -82,7 +92,10 @@ qint64 LogLineIndex::lineOf(qint64 offset) const
 
 qint64 LogLineIndex::bytesUsed() const
 {
-    return qint64(m_checkpoints.size() * sizeof(Checkpoint) + m_cachedStarts.capacity() * sizeof(qint64));
+    qint64 cached = 0;
+    for (const CachedBlock& block : m_cache)
+        cached += qint64(block.starts.capacity() * sizeof(qint64));
+    return qint64(m_checkpoints.size() * sizeof(Checkpoint)) + cached;
 }
 
 std::vector<LogLineIndex::Checkpoint> LogLineIndex::checkpointsFrom(std::size_t n) const
@@ -92,8 +105,7 @@ std::vector<LogLineIndex::Checkpoint> LogLineIndex::checkpointsFrom(std::size_t 
 
 void LogLineIndex::extend(const std::vector<Checkpoint>& more, qint64 lines, qint64 size)
 {
-    if (m_cachedBlock + 1 == m_checkpoints.size())
-        m_cachedBlock = SIZE_MAX;
+    forgetLastBlock();
     m_checkpoints.insert(m_checkpoints.end(), more.begin(), more.end());
     m_lines = lines;
     m_size = size;

@@ -3,10 +3,12 @@
 //
 // Only every 64th line start is kept, and also the first line start after each MiB of text, as a
 // checkpoint of (line, offset). The lines between two checkpoints are found again by scanning
-// their bytes, at most about a MiB, and the last block found is remembered, so that drawing the
-// lines in view scans each block once. Appending scans only the new bytes.
+// their bytes, at most about a MiB, and the last few blocks found are remembered, so that drawing
+// the lines in view scans each block once, and a view that stays where it is reads no bytes as the
+// log grows. Appending scans only the new bytes.
 #include <QtGlobal>
 
+#include <array>
 #include <deque>
 #include <vector>
 
@@ -49,6 +51,13 @@ private:
     qint64 m_size = 0;
     qint64 m_lines = 1;
     std::deque<Checkpoint> m_checkpoints{{0, 0}};
-    mutable std::size_t m_cachedBlock = SIZE_MAX;
-    mutable std::vector<qint64> m_cachedStarts;
+    // The last block may gain lines: forgotten when it is cached.
+    void forgetLastBlock();
+
+    struct CachedBlock {
+        std::size_t block = SIZE_MAX;
+        std::vector<qint64> starts;
+    };
+    mutable std::array<CachedBlock, 8> m_cache;
+    mutable std::size_t m_nextSlot = 0;
 };

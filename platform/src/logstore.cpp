@@ -108,9 +108,10 @@ bool writeAll(int fd, const char* data, qint64 length, qint64 offset)
 
 // Writes a file in order through the page cache, keeping its dirty pages few: the disk is started
 // on each write at once, and the writes more than a window back are waited for and their pages let
-// go, but for the file's first ones. So the newest bytes (and the first) stay at hand for the
-// window to show, the writer is never held up by memory full of dirty pages, and the kernel is not
-// left with gigabytes to write back afterwards. A failure to write back is a failed write.
+// go (but for the file's first ones, and those mapped, which the kernel keeps). So the newest bytes,
+// the first and those in view stay at hand for the window, the writer is never held up by memory
+// full of dirty pages, pages are reused while they are warm, and the kernel is not left with
+// gigabytes to write back afterwards. A failure to write back is a failed write.
 class PacedWriter {
 public:
     PacedWriter(int fd, qint64 at) : m_fd(fd), m_settled(at) {}
@@ -488,12 +489,14 @@ void LogStore::takeIn(qint64 written)
 
 void LogStore::letGoOfPages()
 {
-    // Pages of the file that were looked at (the lines drawn, the blocks the index scanned) stay
-    // with the program until let go, however far behind the end they are; each time the log has
-    // grown by kTrimBytes all of them are, and come back from the file when looked at again. The
-    // parts never looked at cost next to nothing to pass over.
+    // Pages of the file that were looked at as the log grew (the lines drawn at its end, the
+    // blocks the index scanned) stay with the program until let go: each time the log has grown
+    // by kTrimBytes, those of the last two such stretches are (the end drawn just after the last
+    // time among them), and come back from the file when looked at again. Those further back stay
+    // mapped: the lines in view where the user stopped, which the page cache then keeps too.
     if (m_onDisk - m_trimmedAt >= kTrimBytes) {
-        ::madvise(m_base, std::size_t(m_onDisk), MADV_DONTNEED);
+        const qint64 from = std::max<qint64>(0, m_trimmedAt - kTrimBytes);
+        ::madvise(m_base + from, std::size_t(m_onDisk - from), MADV_DONTNEED);
         m_trimmedAt = m_onDisk;
     }
 }
