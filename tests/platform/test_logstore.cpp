@@ -19,6 +19,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -129,6 +130,31 @@ TEST(LogStore, BytesReadBackAsAppendedAcrossMemoryAndDiskAndTheIndexAgreesWithAP
 } // namespace
 
 namespace {
+
+TEST(LogStore, LinesInViewAreFoundAgainWithoutReadingTheTextAsTheLogGrows)
+{
+    // A screenful spans a few of the index's blocks. Drawn again as the log grows, its lines must
+    // be found without reading the text there, which by then may have to come from the disk: here
+    // it cannot be read at all.
+    const std::size_t size = std::size_t(1) << 20;
+    void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    char* text = static_cast<char*>(mapped);
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = i % 50 == 49 ? '\n' : 'x';
+    LogLineIndex index;
+    index.clear(text);
+    index.appended(0, text, qint64(size) / 2);
+    std::vector<qint64> starts;
+    for (qint64 line = 100; line < 300; ++line)
+        starts.push_back(index.lineStart(line));
+    const std::string more(text + size / 2, size / 2);
+    ASSERT_EQ(::mprotect(text, size, PROT_NONE), 0);
+    index.appended(qint64(size) / 2, more.data(), qint64(more.size()));
+    for (qint64 line = 100; line < 300; ++line)
+        EXPECT_EQ(index.lineStart(line), starts[std::size_t(line - 100)]);
+    ::munmap(mapped, size);
+}
 
 TEST(LogStore, OffsetsPastFourGiBHoldForTheBytesAndTheLines)
 {
