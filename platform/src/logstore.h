@@ -30,7 +30,7 @@ public:
     // Bytes kept in memory before they are written out.
     static constexpr qint64 kFlushBytes = qint64(1) << 20;
     // Bytes being written out before an append waits for the disk.
-    static constexpr qint64 kMostInFlight = qint64(256) << 20;
+    static constexpr qint64 kMostInFlight = qint64(192) << 20;
     // The newest bytes stay in memory once written too, so that the window that follows the end
     // draws them without reading the disk; written bytes are taken in kTakeIn at a time.
     static constexpr qint64 kKeptTail = qint64(4) << 20;
