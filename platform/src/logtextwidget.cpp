@@ -24,6 +24,8 @@
 #include <mutex>
 #include <thread>
 
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -436,8 +438,10 @@ void runBeside(const std::function<void()>& work, const std::function<void(bool 
 {
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-        // Copying and indexing give way to the window (and the X server) when both want a core.
-        (void)!::nice(5);
+        // Copying and indexing run only on a core nothing else wants: the window's thread, the
+        // threads the toolkit paints with and the X server come first.
+        sched_param idle{};
+        ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
         work();
         finished = true;
     });
