@@ -323,13 +323,16 @@ if cmp -s "$work/tcp.expected" "$PROG_LOG"; then tcp_exact=yes; else tcp_exact=N
 stop_pid "$PROG_PID"
 
 # Baseline: nc.
-next_port
-nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
-nc_pid=$!
-started+=("$nc_pid")
-wait_for 10 "nc to listen" tcp_listening "$port"
-"$sender" tcp "$port" "$tcp_lines" "$line_bytes" T >"$work/nc.sender" 2>&1 || { cat "$work/nc.sender" >&2; exit 1; }
-stop_pid "$nc_pid"
+send_to_nc() {  # send_to_nc FILE: the stream to a fresh nc -l, the sender's figures in FILE
+  next_port
+  nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
+  nc_pid=$!
+  started+=("$nc_pid")
+  wait_for 10 "nc to listen" tcp_listening "$port"
+  "$sender" tcp "$port" "$tcp_lines" "$line_bytes" T >"$1" 2>&1 || { cat "$1" >&2; exit 1; }
+  stop_pid "$nc_pid"
+}
+send_to_nc "$work/nc.sender"
 nc_s=$(kv "$work/nc.sender" close_s)
 nc_rate=$(kv "$work/nc.sender" lines_per_s)
 
@@ -343,14 +346,8 @@ for trial in $(seq "$tcp_trials"); do
   "$sender" tcp "$port" "$tcp_lines" "$line_bytes" T >"$work/trial.sender" 2>&1 || { cat "$work/trial.sender" >&2; exit 1; }
   kv "$work/trial.sender" close_s >>"$work/trials.program"
   stop_pid "$PROG_PID"
-  next_port
-  nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
-  nc_pid=$!
-  started+=("$nc_pid")
-  wait_for 10 "nc to listen" tcp_listening "$port"
-  "$sender" tcp "$port" "$tcp_lines" "$line_bytes" T >"$work/trial.sender" 2>&1 || { cat "$work/trial.sender" >&2; exit 1; }
+  send_to_nc "$work/trial.sender"
   kv "$work/trial.sender" close_s >>"$work/trials.nc"
-  stop_pid "$nc_pid"
 done
 trial_s=$(median <"$work/trials.program")
 trial_nc_s=$(median <"$work/trials.nc")
