@@ -33,7 +33,7 @@ constexpr qint64 kSmallestReserve = qint64(1) << 30;
 constexpr qint64 kCopyChunk = qint64(64) << 20;
 constexpr qint64 kCopyBlock = qint64(4) << 20;
 constexpr qint64 kPieceBytes = qint64(8) << 20;  // a piece of a save
-// Bytes a store file's writer leaves for the disk to catch up with, and the front kept in memory.
+// The bytes a paced writer leaves for the disk to catch up with, and the front it keeps cached.
 constexpr qint64 kDirtyWindow = qint64(32) << 20;
 constexpr qint64 kKeptFront = qint64(1) << 20;
 constexpr qint64 kTrimBytes = qint64(64) << 20;
@@ -198,8 +198,8 @@ struct Piece {
 // once. False with errno set when that failed.
 bool copyPieces(int in, int out, const std::vector<Piece>& pieces, std::atomic<qint64>* done)
 {
-    int directIn = reopenDirect(in, O_RDONLY);
-    int directOut = reopenDirect(out, O_WRONLY);
+    const int directIn = reopenDirect(in, O_RDONLY);
+    const int directOut = reopenDirect(out, O_WRONLY);
     const bool direct = directIn >= 0 && directOut >= 0;
     std::atomic<std::size_t> next{0};
     std::atomic<int> error{0};
@@ -212,11 +212,10 @@ bool copyPieces(int in, int out, const std::vector<Piece>& pieces, std::atomic<q
             error = ENOMEM;
         for (std::size_t i; error == 0 && (i = next++) < pieces.size();) {
             const Piece piece = pieces[i];
-            bool ok;
-            if (direct) {
-                ok = ::pread(directIn, buffer.get(), std::size_t(piece.length), piece.at) == piece.length
-                     && writeAll(directOut, buffer.get(), piece.length, piece.at);
-            } else {
+            bool ok = direct && ::pread(directIn, buffer.get(), std::size_t(piece.length), piece.at) == piece.length
+                      && writeAll(directOut, buffer.get(), piece.length, piece.at);
+            // A file system may refuse a direct transfer after all: the kernel copies it then.
+            if (!direct || (!ok && errno == EINVAL)) {
                 qint64 to = piece.at;
                 ok = copyBytes(in, piece.at, out, &to, piece.length) == piece.length;
                 ::sync_file_range(out, piece.at, piece.length, SYNC_FILE_RANGE_WRITE);
