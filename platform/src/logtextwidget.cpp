@@ -391,6 +391,9 @@ CLogTextWidget::CLogTextWidget(QWidget* parent)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
+    // The background is painted here, in bands (paintEvent).
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     d->scrollBarTimer = new QTimer(this);
@@ -721,8 +724,15 @@ void CLogTextWidget::paintEvent(QPaintEvent* event)
     d->relayout();
     if (d->scrollBarsStale && !d->scrollBarTimer->isActive())
         d->scrollBarTimer->start();
-    QPainter painter(viewport());  // the viewport fills its own background
+    QPainter painter(viewport());
     const QRect clip = event->rect();
+    // Qt hands a fill of more than about a hundred rows to its own threads and waits for them,
+    // which under a flood, both cores busy, can hold the window up for a frame and more: the
+    // background goes in bands small enough to be filled here.
+    constexpr int kBand = 64;
+    for (int y = clip.top(); y <= clip.bottom(); y += kBand)
+        painter.fillRect(QRect(clip.left(), y, clip.width(), std::min(kBand, clip.bottom() + 1 - y)),
+                         palette().brush(QPalette::Base));
     painter.setPen(palette().color(QPalette::Text));
 
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
