@@ -144,7 +144,8 @@ char* CEditView::BeginAppend(std::size_t most)
 
 void CEditView::EndAppend(std::size_t length)
 {
-    if (m_edit == nullptr)
+    // Nothing added (an empty datagram, a read without a line end) is no change.
+    if (m_edit == nullptr || length == 0)
         return;
     m_edit->appended(static_cast<qsizetype>(length));
     // A change of the text marks the document modified; setting the whole text does not.
