@@ -3,6 +3,9 @@
 #include "listener/CisternView.h"
 #include "listener/StatusPane.h"
 
+#include <utility>
+#include <vector>
+
 namespace {
 const char kCloseLine[] = "Sumpwell Status>Connection closed by client\r\n";
 
@@ -43,6 +46,10 @@ LRESULT CCisternView::OnSocketNotify(WPARAM wParam, LPARAM lParam)
 void CCisternView::ReadDatagrams()
 {
     for (int i = 0; i < kMaxDatagramsPerEvent; ++i) {
+        if (LogIsBehind()) {
+            m_datagramsWaiting = true;
+            return;
+        }
         const int n = ws::recv(m_listenSocket, m_recvBuffer.data(), static_cast<int>(m_recvBuffer.size()), 0);
         if (n < 0)
             break;
@@ -59,6 +66,10 @@ void CCisternView::ReadClient(ws::SOCKET s)
     LineAssembler& line = m_clients.at(s).line;
     std::size_t taken = 0;
     while (taken < kMaxStreamBytesPerEvent) {
+        if (LogIsBehind()) {
+            m_clients.at(s).waiting = true;
+            return;
+        }
         const int n = ws::recv(s, m_recvBuffer.data(), static_cast<int>(m_recvBuffer.size()), 0);
         if (n <= 0)
             break;   // nothing more now; a close is announced by its own event
@@ -69,6 +80,22 @@ void CCisternView::ReadClient(ws::SOCKET s)
         if (static_cast<std::size_t>(n) < m_recvBuffer.size())
             break;
     }
+}
+
+// While the log's disk is far behind, sockets are left unread: no further read event comes until
+// a socket is read again, and the senders are held back (TCP) or their datagrams wait in the
+// socket's buffer. Reading goes on here.
+void CCisternView::OnLogCaughtUp()
+{
+    std::vector<ws::SOCKET> waiting;
+    for (auto& [s, client] : m_clients)
+        if (std::exchange(client.waiting, false))
+            waiting.push_back(s);
+    for (const ws::SOCKET s : waiting)
+        if (m_clients.count(s) != 0)
+            ReadClient(s);
+    if (std::exchange(m_datagramsWaiting, false) && m_listenSocket != 0 && !m_listenIsStream)
+        ReadDatagrams();
 }
 
 void CCisternView::OnClientClosed(ws::SOCKET s)

@@ -448,6 +448,11 @@ bool LogStore::writing() const
     return m_writer && !m_failed && (m_writer->written() < m_handedOn || takeable() > m_onDisk);
 }
 
+bool LogStore::behind() const
+{
+    return m_writer && !m_failed && m_writer->error() == 0 && m_handedOn - m_writer->written() > kBehind;
+}
+
 void LogStore::settle()
 {
     if (m_writer && !m_failed)

@@ -29,8 +29,10 @@ class LogStore {
 public:
     // Bytes kept in memory before they are written out.
     static constexpr qint64 kFlushBytes = qint64(1) << 20;
-    // Bytes being written out before an append waits for the disk.
+    // Bytes being written out before an append waits for the disk, and before behind() says so
+    // (a reader stops reading then, and the sender is held back instead).
     static constexpr qint64 kMostInFlight = qint64(192) << 20;
+    static constexpr qint64 kBehind = kMostInFlight - (qint64(32) << 20);
     // The newest bytes stay in memory once written too, so that the window that follows the end
     // draws them without reading the disk; written bytes are taken in kTakeIn at a time.
     static constexpr qint64 kKeptTail = qint64(4) << 20;
@@ -59,6 +61,7 @@ public:
     // while none come and writing() holds, so that the last bytes leave memory too.
     void catchUp();
     bool writing() const;
+    bool behind() const;
     // Waits until every byte handed on is written out and taken in.
     void settle();
     // Opening a file as the log, in three steps: newFile empties the store and gives the file the

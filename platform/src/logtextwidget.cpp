@@ -76,6 +76,7 @@ struct CLogTextWidget::Impl {
     QTimer* frameTimer = nullptr;  // single shot: the repaint put off to the end of the frame
     QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
     QTimer* storeTimer = nullptr;  // while the store writes out with no appends coming: takes in what it wrote
+    bool diskWaited = false;       // diskBehind() said so, and diskCaughtUp() has not come since
 
     // After the store was appended to: says once why the log is no longer kept on disk, and
     // looks back while the store writes out.
@@ -84,8 +85,11 @@ struct CLogTextWidget::Impl {
         if (const QString why = store->takeError(); !why.isEmpty())
             emit q->notice(tr("The log can no longer be kept on disk.\n\n%1\n\n"
                               "What arrives from now on is kept in memory; nothing received is lost.").arg(why));
-        if (store->writing() != storeTimer->isActive())
-            store->writing() ? storeTimer->start() : storeTimer->stop();
+        // A reader waiting for the disk hears soon after it caught up.
+        if (const int interval = diskWaited ? 5 : 100; storeTimer->interval() != interval)
+            storeTimer->setInterval(interval);
+        if ((store->writing() || diskWaited) != storeTimer->isActive())
+            storeTimer->isActive() ? storeTimer->stop() : storeTimer->start();
     }
 
     qint64 size() const { return store->size(); }
@@ -404,6 +408,10 @@ CLogTextWidget::CLogTextWidget(QWidget* parent)
     d->storeTimer->setInterval(100);
     connect(d->storeTimer, &QTimer::timeout, this, [this] {
         d->store->catchUp();
+        if (d->diskWaited && !d->store->behind()) {
+            d->diskWaited = false;
+            emit diskCaughtUp();
+        }
         d->storeChanged();
     });
     d->frameTimer = new QTimer(this);
@@ -627,6 +635,15 @@ void CLogTextWidget::appended(qsizetype length)
     d->storeChanged();
     d->changed();
     d->anchor = d->caret = d->size();
+}
+
+bool CLogTextWidget::diskBehind()
+{
+    if (d->fileOperation || !d->store->behind())
+        return false;
+    d->diskWaited = true;
+    d->storeChanged();
+    return true;
 }
 
 // ---- selection ----------------------------------------------------------------------------------

@@ -5,6 +5,10 @@
 
 #include <QDeadlineTimer>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <dlfcn.h>
 
 using testsupport::SendDatagram;
@@ -23,6 +27,28 @@ extern "C" int bind(int fd, const sockaddr* address, socklen_t length)
     if (result == 0 && fd != g_rival && g_rival >= 0)
         ::listen(std::exchange(g_rival, -1), 5);
     return result;
+}
+
+// The log's disk: while it stands, every pwrite (the log's own writes to its file) waits, at most
+// 20 s (a window that waits for the disk then goes on, and the test sees it).
+static std::mutex g_disk;
+static std::condition_variable g_diskMoves;
+static bool g_diskStands = false;
+
+static void StandDisk(bool stands)
+{
+    const std::lock_guard guard(g_disk);
+    g_diskStands = stands;
+    g_diskMoves.notify_all();
+}
+
+extern "C" ssize_t pwrite(int fd, const void* data, size_t length, off_t offset)
+{
+    static const auto real = reinterpret_cast<ssize_t (*)(int, const void*, size_t, off_t)>(::dlsym(RTLD_NEXT, "pwrite"));
+    std::unique_lock lock(g_disk);
+    g_diskMoves.wait_for(lock, std::chrono::seconds(20), [] { return !g_diskStands; });
+    lock.unlock();
+    return real(fd, data, length, offset);
 }
 
 namespace {
@@ -159,4 +185,44 @@ TEST_F(Receiving, AThousandClientsLeaveNoSocketBehind)
     EXPECT_EQ(testsupport::OpenSocketCount(), sockets);
     EXPECT_EQ(ws::OpenHandleCount(), handles);
     EXPECT_EQ(Log().size(), 1000 * (6 + kCloseLine.size()));
+}
+
+TEST_F(Receiving, ReadingWaitsWhileTheLogsDiskIsFarBehindAndNothingIsLost)
+{
+    // 240 MiB of numbered lines, more than the log lets wait for its disk, sent while it stands.
+    const std::uint16_t port = Bind(1);
+    StandDisk(true);
+    constexpr int kLines = 240 * 1024;
+    const auto line = [](int i) { return std::to_string(1000000 + i) + std::string(1016, 'w'); };
+    std::atomic<bool> sent{false};
+    const std::jthread sender([&] {
+        TcpClient client(port);
+        const timeval most{30, 0};   // a sender nobody reads gives up
+        ::setsockopt(client.fd, SOL_SOCKET, SO_SNDTIMEO, &most, sizeof most);
+        std::string chunk;
+        for (int i = 0; i < kLines; ++i)
+            if ((chunk += line(i) + "\n").size() >= (1u << 20) || i + 1 == kLines)
+                if (!client.Send(std::exchange(chunk, std::string())))
+                    return;
+        sent = true;
+    });
+    const struct Moves { ~Moves() { StandDisk(false); } } moves;   // whatever the test finds
+
+    // The reading stops while the disk is far behind, before an append would wait for it: the
+    // sender waits and the window goes on. Once the disk moves, every byte comes.
+    ASSERT_TRUE(testsupport::waitFor([&] { return View()->LogIsBehind(); }, 30000));
+    const std::size_t held = View()->GetTextSize();
+    testsupport::drainEvents();
+    EXPECT_EQ(View()->GetTextSize(), held);
+    EXPECT_LT(held, std::size_t(192) << 20);
+    EXPECT_FALSE(sent);
+    StandDisk(false);
+    const std::size_t whole = std::size_t(kLines) * 1025 + kCloseLine.size();
+    ASSERT_TRUE(testsupport::waitFor([&] { return View()->GetTextSize() == whole; }, 60000));
+    const std::string_view log(View()->GetTextData(), whole);
+    int wrong = 0;
+    for (int i = 0; i < kLines; ++i)
+        wrong += log.substr(std::size_t(i) * 1025, 1025) != line(i) + "\r\n";
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(log.substr(whole - kCloseLine.size()), kCloseLine);
 }

@@ -52,11 +52,16 @@ public:
     static const AFX_MSGMAP* GetThisMessageMap();
     const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
 
+protected:
+    void OnLogCaughtUp() override;
+
 private:
-    // A TCP client being read: the line it has begun, and the binding it came from.
+    // A TCP client being read: the line it has begun, the binding it came from, and whether its
+    // reading waits for the log's disk.
     struct Client {
         LineAssembler line;
         ws::SOCKET acceptedFrom = 0;
+        bool waiting = false;
     };
 
     void ReadDatagrams();
@@ -64,6 +69,7 @@ private:
     void OnClientClosed(ws::SOCKET s);
 
     bool m_listenIsStream = false;
+    bool m_datagramsWaiting = false;   // reading datagrams waits for the log's disk
     std::map<ws::SOCKET, Client> m_clients;
     std::vector<char> m_recvBuffer;   // one datagram, or one stream read
 };

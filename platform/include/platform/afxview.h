@@ -58,6 +58,9 @@ public:
     // the document is marked modified.
     char* BeginAppend(std::size_t most);
     void EndAppend(std::size_t length);
+    // Whether the disk that keeps the text has fallen so far behind that appends would soon wait
+    // for it. Whoever stops reading for that hears OnLogCaughtUp() once it has caught up.
+    bool LogIsBehind() const;
 
     // Writes the whole text to, or reads the whole file as the text from, the archive's file.
     void SerializeRaw(CArchive& ar);
@@ -74,6 +77,7 @@ public:
 
 protected:
     QWidget* CreateViewWidget(const CREATESTRUCT& cs) override;
+    virtual void OnLogCaughtUp() {}
 
 private:
     CLogTextWidget* m_edit = nullptr;

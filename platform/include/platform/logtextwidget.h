@@ -40,6 +40,10 @@ public:
     // the text; appended(length) then adds the first length bytes written there, as append does.
     char* appendRoom(qsizetype most);
     void appended(qsizetype length);
+    // Whether the disk has fallen so far behind that appends would soon wait for it: a reader
+    // stops reading while it has, and diskCaughtUp() comes from the event loop once it has caught
+    // up.
+    bool diskBehind();
 
     // ---- selection and caret (byte offsets, clamped to [0, size()]) ----------------------------
     void setSelection(qsizetype start, qsizetype end);
@@ -69,6 +73,7 @@ signals:
     // Something the user must be told, in a message box: the log could no longer go to disk (it
     // stays in memory from then on), or a selection too large to copy.
     void notice(const QString& text);
+    void diskCaughtUp();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
