@@ -4,7 +4,8 @@
 #      (and written the close line); baseline nc -l receiving the same stream into /dev/null.
 #   b. UDP: 200,000 one-line datagrams offered at 50,000/s, 100,000/s and full speed; loss from
 #      the saved log and the socket's drop counter; baseline socat receiving the same datagrams.
-#   c. The window's longest stall during each load: bench/stall_probe's _NET_WM_PING round trips.
+#   c. The window's longest stall during each load: bench/stall_probe's _NET_WM_PING round trips, with
+#      the CPU time the host took from this machine meanwhile (steal, /proc/stat).
 #   d. Memory after the TCP load (above the empty program's), and CPU over 5 s of idle after it.
 # Also the in-process AppendToLog benchmark (bench_append_to_log) for reference.
 #
@@ -152,18 +153,22 @@ save_log() {  # Ctrl+S; the save replaces the file (QSaveFile), so its inode cha
   wait_for 60 "the log to be saved" inode_changed "$PROG_LOG" "$before"
 }
 
+# CPU time the host gave to others while this machine's processors were ready to run (steal), in ms
+# over both: a stall of the window while it was taken is the host's, not the program's.
+steal_ms() { awk -v hz="$(getconf CLK_TCK)" '$1 == "cpu" { printf "%d", $9 * 1000 / hz }' /proc/stat; }
 probe_answered() { grep -q '^answered$' "$work/$1.probe.err" || ! kill -0 "$PROBE_PID" 2>/dev/null; }
 start_probe() {  # start_probe NAME: pings PROG_WIN every 10 ms; returns once the first is answered
   "$probe" "$PROG_WIN" 600 "$work/$1.trace" >"$work/$1.probe" 2>"$work/$1.probe.err" &
   PROBE_PID=$!
+  PROBE_STEAL=$(steal_ms)
   started+=("$PROBE_PID")
   wait_for 10 "the stall probe's first answer" probe_answered "$1"
   kill -0 "$PROBE_PID" 2>/dev/null || { cat "$work/$1.probe.err" >&2; echo "stall probe failed" >&2; exit 1; }
 }
-stop_probe() {  # stop_probe NAME: sets STALL to "longest ms (p99 ms, pings over a frame / pings)"
+stop_probe() {  # stop_probe NAME: sets STALL to "longest ms (p99 ms, pings over a frame / pings; host steal ms)"
   stop_pid "$PROBE_PID"
   if ! grep -q '^max_ms=' "$work/$1.probe"; then cat "$work/$1.probe.err" >&2; echo "stall probe failed" >&2; exit 1; fi
-  STALL="$(probe_field "$1" max_ms) ms (p99 $(probe_field "$1" p99_ms), >16.7 ms: $(probe_field "$1" over_frame)/$(probe_field "$1" pings))"
+  STALL="$(probe_field "$1" max_ms) ms (p99 $(probe_field "$1" p99_ms), >16.7 ms: $(probe_field "$1" over_frame)/$(probe_field "$1" pings); steal $(( $(steal_ms) - PROBE_STEAL )) ms)"
 }
 probe_field() { awk -F= -v k="$2" '$1 == k { print $2 }' "$work/$1.probe"; }
 kv() { awk -F= -v k="$2" '$1 == k { print $2 }' "$1"; }   # kv FILE KEY
@@ -209,7 +214,7 @@ if [ "$mode" = large ]; then
   if cmp -s <("$sender" expect "$large_lines" "$line_bytes" T tcp) "$PROG_LOG"; then exact=yes; else exact=NO; fi
   log_size=$(stat -c %s "$PROG_LOG")
   rows+=("TCP $large_lines lines: lines/s|$(kv "$work/large.sender" lines_per_s)|$(ms "$(kv "$work/large.sender" close_s)") in all|$(awk -v s="$log_size" 'BEGIN { printf "%.2f GB", s / 1e9 }') log")
-  rows+=("  longest stall (p99; pings > 1 frame)|$STALL|-|")
+  rows+=("  longest stall (p99; pings > 1 frame; steal)|$STALL|-|")
   rows+=("  memory above empty: at the end / peak|$(mb $((end_rss - empty_rss))) / $(mb $(( $(cat "$work/large-tcp.rss") - empty_rss )))|-|empty program $(mb "$empty_rss")")
   rows+=("  saved with Ctrl+S, exactly as sent|$exact, $save_s s|-|")
   stop_pid "$PROG_PID"
@@ -447,7 +452,7 @@ for r in "${udp_rows[@]}"; do
       "$((t_sent - t_got)) = $(pct $((t_sent - t_got)) "$t_sent") ($t_drops)"
   row "  receive buffer (ss rb, bytes)" "$rb" "$s_rb" "$t_rb"
   row "  log in order" "$ordered" "-" ""
-  row "  longest stall (p99; pings > 1 frame)" "$stall" "-" ""
+  row "  longest stall (p99; pings > 1 frame; steal)" "$stall" "-" ""
   row "  CPU during the load: program; Xvfb" "$(cpu_text $ucpu)" "-" "utime+stime"
 done
 row "Longest stall, TCP load" "$tcp_stall" "idle: $idle_stall" "idle median $idle_median ms"
