@@ -82,9 +82,10 @@ void CCisternView::ReadClient(ws::SOCKET s)
     }
 }
 
-// While the log's disk is far behind, sockets are left unread: no further read event comes until
-// a socket is read again, and the senders are held back (TCP) or their datagrams wait in the
-// socket's buffer. Reading goes on here.
+// While the log cannot keep up (its disk far behind, or a load or save holding much that arrived
+// meanwhile), sockets are left unread: no further read event comes until a socket is read again,
+// and the senders are held back (TCP) or their datagrams wait in the socket's buffer. Reading goes
+// on here.
 void CCisternView::OnLogCaughtUp()
 {
     std::vector<ws::SOCKET> waiting;

@@ -84,7 +84,7 @@ QWidget* CEditView::CreateViewWidget(const CREATESTRUCT& cs)
     QObject::connect(m_edit, &CLogTextWidget::notice, m_edit, [](const QString& text) {
         AfxMessageBox(text.toUtf8().constData(), MB_ICONEXCLAMATION);
     }, Qt::QueuedConnection);
-    QObject::connect(m_edit, &CLogTextWidget::diskCaughtUp, m_edit, [this] { OnLogCaughtUp(); });
+    QObject::connect(m_edit, &CLogTextWidget::caughtUp, m_edit, [this] { OnLogCaughtUp(); });
     // Without a horizontal scroll bar or horizontal auto-scroll, long lines wrap at the edge.
     m_edit->setWordWrap((cs.style & (WS_HSCROLL | ES_AUTOHSCROLL)) == 0);
     m_edit->setVerticalScrollBarPolicy((cs.style & WS_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
@@ -154,7 +154,7 @@ void CEditView::EndAppend(std::size_t length)
         doc->SetModifiedFlag(TRUE);
 }
 
-bool CEditView::LogIsBehind() const { return m_edit != nullptr && m_edit->diskBehind(); }
+bool CEditView::LogIsBehind() const { return m_edit != nullptr && m_edit->behind(); }
 
 void CEditView::SerializeRaw(CArchive& ar)
 {

@@ -50,7 +50,7 @@ struct CLogTextWidget::Impl {
     CLogTextWidget* q;
     std::unique_ptr<LogStore> store = std::make_unique<LogStore>();  // on disk but for the recent bytes
     LogLineIndex index;
-    bool fileOperation = false;  // a load or save runs: appends wait in `pending`
+    bool fileOperation = false;  // a load or save runs: appends wait in `pending` (readers stop at kMostPending)
     QByteArray pending;
     char* room = nullptr;        // the last appendRoom
     bool roomInStore = false;    // else in `scratch`, for `pending` or to be dropped
@@ -76,7 +76,7 @@ struct CLogTextWidget::Impl {
     QTimer* frameTimer = nullptr;  // single shot: the repaint put off to the end of the frame
     QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
     QTimer* storeTimer = nullptr;  // while the store writes out with no appends coming: takes in what it wrote
-    bool diskWaited = false;       // diskBehind() said so, and diskCaughtUp() has not come since
+    bool readerWaits = false;      // behind() said so, and caughtUp() has not come since
 
     // After the store was appended to: says once why the log is no longer kept on disk, and
     // looks back while the store writes out.
@@ -85,13 +85,14 @@ struct CLogTextWidget::Impl {
         if (const QString why = store->takeError(); !why.isEmpty())
             emit q->notice(tr("The log can no longer be kept on disk.\n\n%1\n\n"
                               "What arrives from now on is kept in memory; nothing received is lost.").arg(why));
-        // A reader waiting for the disk hears soon after it caught up.
-        if (const int interval = diskWaited ? 5 : 100; storeTimer->interval() != interval)
+        // A waiting reader hears soon after the log caught up.
+        if (const int interval = readerWaits ? 5 : 100; storeTimer->interval() != interval)
             storeTimer->setInterval(interval);
-        if ((store->writing() || diskWaited) != storeTimer->isActive())
+        if ((store->writing() || readerWaits) != storeTimer->isActive())
             storeTimer->isActive() ? storeTimer->stop() : storeTimer->start();
     }
 
+    bool behind() const { return fileOperation ? pending.size() >= kMostPending : store->behind(); }
     qint64 size() const { return store->size(); }
     qint64 lastLine() const { return index.lineCount() - 1; }
     qint64 selStart() const { return std::min(anchor, caret); }
@@ -408,9 +409,9 @@ CLogTextWidget::CLogTextWidget(QWidget* parent)
     d->storeTimer->setInterval(100);
     connect(d->storeTimer, &QTimer::timeout, this, [this] {
         d->store->catchUp();
-        if (d->diskWaited && !d->store->behind()) {
-            d->diskWaited = false;
-            emit diskCaughtUp();
+        if (d->readerWaits && !d->behind()) {
+            d->readerWaits = false;
+            emit caughtUp();
         }
         d->storeChanged();
     });
@@ -637,11 +638,11 @@ void CLogTextWidget::appended(qsizetype length)
     d->anchor = d->caret = d->size();
 }
 
-bool CLogTextWidget::diskBehind()
+bool CLogTextWidget::behind()
 {
-    if (d->fileOperation || !d->store->behind())
+    if (!d->behind())
         return false;
-    d->diskWaited = true;
+    d->readerWaits = true;
     d->storeChanged();
     return true;
 }

@@ -4,6 +4,7 @@
 #include "logstore.h"
 #include "loglineindex.h"
 #include "platform/logtextwidget.h"
+#include "wait.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -252,17 +253,26 @@ TEST(LogFiles, ALoadTakesTheFileWithWhatArrivesMeanwhileAfterItAndAFailedOneChan
     CLogTextWidget w;
     w.append("old\r\n", 5);
     const QByteArray file = QByteArray("from the file\r\n").repeated(100000);
-    // Appended while the file is read: it waits and follows the file.
+    // Appended while the file is read: it waits and follows the file. Once as much waits as the
+    // widget holds meanwhile, readers are told to wait too, until the load is over.
+    const QByteArray many(CLogTextWidget::kMostPending, 'm');
+    bool readersWaited = false, caughtUp = false;
+    QObject::connect(&w, &CLogTextWidget::caughtUp, [&] { caughtUp = true; });
     QTimer::singleShot(0, &w, [&] {
         EXPECT_TRUE(CLogTextWidget::fileOperationRunning());
         w.append("arrived\r\n", 9);
+        EXPECT_FALSE(w.behind());
+        w.append(many.constData(), many.size());
+        readersWaited = w.behind();
     });
     const int fd = FileOf(dir, "saved.log", file);
     QString why;
     ASSERT_TRUE(w.load(fd, &why)) << why.toStdString();
     ::close(fd);
     EXPECT_FALSE(CLogTextWidget::fileOperationRunning());
-    EXPECT_TRUE(w.bytes(0, w.size()) == file + "arrived\r\n");
+    EXPECT_TRUE(w.bytes(0, w.size()) == file + "arrived\r\n" + many);
+    EXPECT_TRUE(readersWaited);
+    EXPECT_TRUE(testsupport::waitFor([&] { return caughtUp && !w.behind(); }));
     EXPECT_EQ(w.lineCount(), 100002);
 
     // A descriptor that cannot be read: the log is as it was, and says why.

@@ -57,7 +57,7 @@ protected:
 
 private:
     // A TCP client being read: the line it has begun, the binding it came from, and whether its
-    // reading waits for the log's disk.
+    // reading waits for the log to catch up.
     struct Client {
         LineAssembler line;
         ws::SOCKET acceptedFrom = 0;
@@ -69,7 +69,7 @@ private:
     void OnClientClosed(ws::SOCKET s);
 
     bool m_listenIsStream = false;
-    bool m_datagramsWaiting = false;   // reading datagrams waits for the log's disk
+    bool m_datagramsWaiting = false;   // reading datagrams waits for the log to catch up
     std::map<ws::SOCKET, Client> m_clients;
     std::vector<char> m_recvBuffer;   // one datagram, or one stream read
 };

@@ -58,8 +58,9 @@ public:
     // the document is marked modified.
     char* BeginAppend(std::size_t most);
     void EndAppend(std::size_t length);
-    // Whether the disk that keeps the text has fallen so far behind that appends would soon wait
-    // for it. Whoever stops reading for that hears OnLogCaughtUp() once it has caught up.
+    // Whether the text cannot keep up for now (the disk that keeps it far behind, or a load or
+    // save holding much that arrived meanwhile). Whoever stops reading for that hears
+    // OnLogCaughtUp() once it can again.
     bool LogIsBehind() const;
 
     // Writes the whole text to, or reads the whole file as the text from, the archive's file.

@@ -40,10 +40,12 @@ public:
     // the text; appended(length) then adds the first length bytes written there, as append does.
     char* appendRoom(qsizetype most);
     void appended(qsizetype length);
-    // Whether the disk has fallen so far behind that appends would soon wait for it: a reader
-    // stops reading while it has, and diskCaughtUp() comes from the event loop once it has caught
-    // up.
-    bool diskBehind();
+    // Whether the log cannot keep up for now: its disk has fallen so far behind that appends would
+    // soon wait for it, or kMostPending bytes arrived during a load or save (they wait in memory
+    // until it is over). A reader stops reading while it cannot, and caughtUp() comes from the
+    // event loop once it can again.
+    static constexpr qsizetype kMostPending = qsizetype(64) << 20;
+    bool behind();
 
     // ---- selection and caret (byte offsets, clamped to [0, size()]) ----------------------------
     void setSelection(qsizetype start, qsizetype end);
@@ -73,7 +75,7 @@ signals:
     // Something the user must be told, in a message box: the log could no longer go to disk (it
     // stays in memory from then on), or a selection too large to copy.
     void notice(const QString& text);
-    void diskCaughtUp();
+    void caughtUp();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
