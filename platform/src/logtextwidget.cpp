@@ -93,6 +93,12 @@ struct CLogTextWidget::Impl {
     }
 
     bool behind() const { return fileOperation ? pending.size() >= kMostPending : store->behind(); }
+    // What arrives meanwhile waits in `pending`, its room made at once: growing it would copy it.
+    void beginFileOperation()
+    {
+        fileOperation = true;
+        pending.reserve(kMostPending + (qsizetype(4) << 20));
+    }
     qint64 size() const { return store->size(); }
     qint64 lastLine() const { return index.lineCount() - 1; }
     qint64 selStart() const { return std::min(anchor, caret); }
@@ -514,7 +520,7 @@ bool CLogTextWidget::load(int fd, QString* why)
     std::unique_ptr<LogStore> previous = std::exchange(d->store, std::move(fresh));
     LogLineIndex previousIndex = std::exchange(d->index, LogLineIndex());
     textReplaced();
-    d->fileOperation = true;
+    d->beginFileOperation();
     QElapsedTimer clock;
     clock.start();
     qint64 lines = 1;
@@ -566,7 +572,7 @@ bool CLogTextWidget::save(int fd)
     int error = 0;
     QElapsedTimer clock;
     clock.start();
-    d->fileOperation = true;
+    d->beginFileOperation();
     runBeside(
         [&] {
             // On disk before the file takes the old one's place, here rather than in the commit,

@@ -44,7 +44,7 @@ public:
     // soon wait for it, or kMostPending bytes arrived during a load or save (they wait in memory
     // until it is over). A reader stops reading while it cannot, and caughtUp() comes from the
     // event loop once it can again.
-    static constexpr qsizetype kMostPending = qsizetype(64) << 20;
+    static constexpr qsizetype kMostPending = qsizetype(32) << 20;
     bool behind();
 
     // ---- selection and caret (byte offsets, clamped to [0, size()]) ----------------------------
