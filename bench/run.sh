@@ -18,6 +18,8 @@
 #      while it runs with Ctrl+End and Ctrl+Home pressed, memory above the empty program's.
 #   g. Save the opened log with Ctrl+S, beside cp of the same file in the same run.
 #   h. Idle CPU after all, and the cache folder empty after the program is killed with SIGKILL.
+#   i. Ctrl+S pressed 1.5 s into a flood of LARGE_LINES / 2 lines (at most 40,000,000): how long the
+#      save took, the longest stall and the memory meanwhile, and the whole log compared after.
 #
 # Usage: bench/run.sh [large]    (after ./scripts/build; BUILD_DIR names another build folder)
 # Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
@@ -217,6 +219,31 @@ if [ "$mode" = large ]; then
   rows+=("  longest stall (p99; pings > 1 frame; steal)|$STALL|-|")
   rows+=("  memory above empty: at the end / peak|$(mb $((end_rss - empty_rss))) / $(mb $(( $(cat "$work/large-tcp.rss") - empty_rss )))|-|empty program $(mb "$empty_rss")")
   rows+=("  saved with Ctrl+S, exactly as sent|$exact, $save_s s|-|")
+  stop_pid "$PROG_PID"
+  rm -f "$PROG_LOG"
+
+  # i. A save in the middle of a flood: what arrives meanwhile waits, a bounded amount, then follows.
+  save_lines=$(( large_lines / 2 < 40000000 ? large_lines / 2 : 40000000 ))
+  echo "== TCP: Ctrl+S 1.5 s into $save_lines lines" >&2
+  next_port
+  start_program save-flood "$port" 1
+  connect_program "$port" 1
+  empty_rss=$(status_kib "$PROG_PID" VmRSS)
+  start_sampler save-flood
+  start_probe save-flood
+  "$sender" tcp "$port" "$save_lines" "$line_bytes" T >"$work/save-flood.sender" 2>&1 &
+  sender_pid=$!
+  started+=("$sender_pid")
+  sleep 1.5   # the flood under way
+  t0=$(now_ms); save_log; save_s=$(secs_since "$t0")
+  wait "$sender_pid" || { cat "$work/save-flood.sender" >&2; exit 1; }
+  sleep 0.5   # the last paints
+  stop_probe save-flood
+  save_log
+  if cmp -s <("$sender" expect "$save_lines" "$line_bytes" T tcp) "$PROG_LOG"; then exact=yes; else exact=NO; fi
+  rows+=("TCP $save_lines lines, Ctrl+S 1.5 s in: save|$save_s s|-|$(kv "$work/save-flood.sender" lines_per_s) lines/s")
+  rows+=("  longest stall (p99; pings > 1 frame; steal)|$STALL|-|")
+  rows+=("  memory above empty, peak; the log after|$(mb $(( $(cat "$work/save-flood.rss") - empty_rss ))); exact: $exact|-|")
   stop_pid "$PROG_PID"
   rm -f "$PROG_LOG"
 
