@@ -414,7 +414,9 @@ CLogTextWidget::CLogTextWidget(QWidget* parent)
     d->storeTimer = new QTimer(this);
     d->storeTimer->setInterval(100);
     connect(d->storeTimer, &QTimer::timeout, this, [this] {
-        d->store->catchUp();
+        // A save reads the store from other threads: it stays as it is until the save is over.
+        if (!d->fileOperation)
+            d->store->catchUp();
         if (d->readerWaits && !d->behind()) {
             d->readerWaits = false;
             emit caughtUp();
