@@ -52,6 +52,7 @@ struct CLogTextWidget::Impl {
     LogLineIndex index;
     bool fileOperation = false;  // a load or save runs: appends wait in `pending` (readers stop at kMostPending)
     QByteArray pending;
+    qsizetype pendingAdded = 0;  // of those, the bytes added to the log since it was over
     char* room = nullptr;        // the last appendRoom
     bool roomInStore = false;    // else in `scratch`, for `pending` or to be dropped
     QByteArray scratch;
@@ -92,10 +93,14 @@ struct CLogTextWidget::Impl {
             storeTimer->isActive() ? storeTimer->stop() : storeTimer->start();
     }
 
-    bool behind() const { return fileOperation ? pending.size() >= kMostPending : store->behind(); }
+    // Appends wait during a load or save, and after it until what waited is all in the log.
+    bool appendsWait() const { return fileOperation || pendingAdded < pending.size(); }
+    bool behind() const { return appendsWait() ? pending.size() - pendingAdded >= kMostPending : store->behind(); }
     // What arrives meanwhile waits in `pending`, its room made at once: growing it would copy it.
+    // What still waits from the last one goes into the log first, so that a save has it.
     void beginFileOperation()
     {
+        q->addPending(pending.size());
         fileOperation = true;
         pending.reserve(kMostPending + (qsizetype(4) << 20));
     }
@@ -445,6 +450,8 @@ QByteArray CLogTextWidget::bytes(qsizetype start, qsizetype length) const
 
 void CLogTextWidget::clear()
 {
+    d->pending = QByteArray();   // what waited to be added goes too
+    d->pendingAdded = 0;
     d->store->clear();
     textReplaced();
 }
@@ -562,8 +569,7 @@ bool CLogTextWidget::load(int fd, QString* why)
         if (why != nullptr)
             *why = QString::fromLocal8Bit(std::strerror(error));
     }
-    const QByteArray pending = std::exchange(d->pending, QByteArray());
-    append(pending.constData(), pending.size());
+    addPending(kPendingPiece);
     return error == 0;
 }
 
@@ -588,10 +594,29 @@ bool CLogTextWidget::save(int fd)
         });
     d->fileOperation = false;
     emit fileProgress(QString());
-    const QByteArray pending = std::exchange(d->pending, QByteArray());
-    append(pending.constData(), pending.size());
+    addPending(kPendingPiece);
     errno = error;
     return saved;
+}
+
+// What waited during a load or save goes into the log `most` bytes at a time, one piece each turn
+// of the event loop, so that the window goes on; what arrives meanwhile waits behind it.
+void CLogTextWidget::addPending(qsizetype most)
+{
+    if (d->fileOperation)
+        return;   // added once that is over
+    const qsizetype from = d->pendingAdded;
+    if (const qsizetype piece = std::min(d->pending.size() - from, most); piece > 0) {
+        d->pendingAdded = d->pending.size();   // this piece goes into the log
+        append(d->pending.constData() + from, piece);
+        d->pendingAdded = from + piece;
+    }
+    if (d->pendingAdded < d->pending.size()) {
+        QTimer::singleShot(0, this, [this] { addPending(kPendingPiece); });
+    } else {
+        d->pending = QByteArray();
+        d->pendingAdded = 0;
+    }
 }
 
 void CLogTextWidget::textReplaced(bool fresh)
@@ -620,7 +645,7 @@ void CLogTextWidget::append(const char* data, qsizetype length)
 char* CLogTextWidget::appendRoom(qsizetype most)
 {
     most = std::max<qsizetype>(0, most);
-    d->room = d->fileOperation ? nullptr : d->store->room(most);
+    d->room = d->appendsWait() ? nullptr : d->store->room(most);
     d->roomInStore = d->room != nullptr;
     if (!d->roomInStore) {
         d->scratch.resize(most);
@@ -632,7 +657,7 @@ char* CLogTextWidget::appendRoom(qsizetype most)
 void CLogTextWidget::appended(qsizetype length)
 {
     length = std::max<qsizetype>(0, length);
-    if (d->fileOperation) {
+    if (d->appendsWait()) {
         d->pending.append(d->room, length);
         return;
     }

@@ -90,6 +90,8 @@ protected:
 
 private:
     void textReplaced(bool fresh = true);
+    static constexpr qsizetype kPendingPiece = qsizetype(4) << 20;
+    void addPending(qsizetype most);
 
     struct Impl;
     std::unique_ptr<Impl> d;
