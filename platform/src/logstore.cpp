@@ -40,6 +40,7 @@ constexpr qint64 kTrimBytes = qint64(64) << 20;
 // The most the writer writes in one call, and the written pages kept as room for the tail.
 constexpr qint64 kWriteChunk = qint64(4) << 20;
 constexpr qint64 kSpareTail = qint64(8) << 20;
+constexpr qint64 kMostTakenIn = qint64(16) << 20;
 
 qint64 pageSize()
 {
@@ -431,7 +432,9 @@ void LogStore::catchUp()
 {
     if (!m_writer || m_failed)
         return;
-    const qint64 upTo = takeable();
+    // At most kMostTakenIn at once: the pages taken over are freed or moved, which takes time, and
+    // a backlog (written during a save, which left the store alone) goes in over several calls.
+    const qint64 upTo = std::min(takeable(), m_onDisk + kMostTakenIn);
     if (upTo > m_onDisk)
         takeIn(upTo);
     if (const int err = m_writer->error(); err != 0 && !m_failed)
