@@ -525,11 +525,12 @@ bool CLogTextWidget::load(int fd, QString* why)
         error = length < 0 ? errno : 0;
     };
 
-    // The new log shows as it comes in; the old one is kept until the whole file is in.
+    // The new log shows as it comes in; the old one, with all that arrived before, is kept until
+    // the whole file is in.
+    d->beginFileOperation();
     std::unique_ptr<LogStore> previous = std::exchange(d->store, std::move(fresh));
     LogLineIndex previousIndex = std::exchange(d->index, LogLineIndex());
     textReplaced();
-    d->beginFileOperation();
     QElapsedTimer clock;
     clock.start();
     qint64 lines = 1;
