@@ -23,6 +23,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <pthread.h>
 #include <sched.h>
@@ -73,6 +74,8 @@ struct CLogTextWidget::Impl {
     bool syncingScrollBars = false;
     bool repaintPending = false;  // a paint was asked for and has not happened yet
     bool scrollBarsStale = true;  // the scroll bars lag behind the text or the view
+    bool grewSincePaint = false;  // the log grew since the last paint
+    bool grewBeforePaint = false; // ... and before the last paint, since the one before it
     QElapsedTimer lastPaint;
     QTimer* frameTimer = nullptr;  // single shot: the repaint put off to the end of the frame
     QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
@@ -115,13 +118,16 @@ struct CLogTextWidget::Impl {
 
     // ---- changes ------------------------------------------------------------------------------
     // Asks for a repaint. However many changes come in, the screen catches up at most once a frame:
-    // a change soon after a paint waits (on a single-shot timer) for the frame to end.
+    // a change soon after a paint waits (on a single-shot timer) for the frame to end. While the
+    // log grows from one paint to the next (a flood), a paint comes every other frame: the text
+    // runs past too fast to read either way, and the window's thread has the time for the intake.
     void requestPaint()
     {
         if (repaintPending)
             return;
         repaintPending = true;
-        const qint64 wait = lastPaint.isValid() ? frameMs() - lastPaint.elapsed() : 0;
+        const int frames = grewBeforePaint ? 2 : 1;
+        const qint64 wait = lastPaint.isValid() ? frames * frameMs() - lastPaint.elapsed() : 0;
         if (wait > 0)
             frameTimer->start(int(wait));
         else
@@ -667,6 +673,7 @@ void CLogTextWidget::appended(qsizetype length)
         d->index.appended(d->size(), d->room, length);
         d->store->grow(length);
     }
+    d->grewSincePaint = true;
     d->storeChanged();
     d->changed();
     d->anchor = d->caret = d->size();
@@ -773,6 +780,7 @@ void CLogTextWidget::paintEvent(QPaintEvent* event)
     if (!d->frameTimer->isActive())
         d->repaintPending = false;
     d->lastPaint.start();
+    d->grewBeforePaint = std::exchange(d->grewSincePaint, false);
     d->relayout();
     if (d->scrollBarsStale && !d->scrollBarTimer->isActive())
         d->scrollBarTimer->start();
