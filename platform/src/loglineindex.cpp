@@ -3,20 +3,7 @@
 #include "platform/linefeeds.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-
-namespace {
-// The bits set in x. Without POPCNT in the baseline instruction set the builtin is a library call
-// that costs more than this.
-int bitCount(std::uint64_t x)
-{
-    x -= (x >> 1) & 0x5555555555555555;
-    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
-    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0f;
-    return int((x * 0x0101010101010101) >> 56);
-}
-} // namespace
 
 void LogLineIndex::clear(const char* data)
 {
@@ -40,20 +27,12 @@ void LogLineIndex::appended(qint64 at, const char* bytes, qint64 length)
     Q_ASSERT(at >= m_size);
     forgetLastBlock();
     Checkpoint last = m_checkpoints.back();
-    ForEachLineFeedRun(bytes, std::size_t(length), [&](std::size_t run, std::uint64_t feeds) {
-        // Most runs hold no checkpoint: their line feeds are only counted.
-        const int count = bitCount(feeds);
-        if (m_lines + count - 1 - last.line < kBlockLines && at + qint64(run) + 64 - last.offset < kBlockBytes) {
-            m_lines += count;
-            return;
-        }
-        for (; feeds != 0; feeds &= feeds - 1) {
-            const qint64 start = at + qint64(run) + __builtin_ctzll(feeds) + 1;
-            const qint64 line = m_lines++;
-            if (line - last.line >= kBlockLines || start - last.offset >= kBlockBytes) {
-                last = {line, start};
-                m_checkpoints.push_back(last);
-            }
+    ForEachLineFeed(bytes, std::size_t(length), [&](std::size_t lf) {
+        const qint64 start = at + qint64(lf) + 1;
+        const qint64 line = m_lines++;
+        if (line - last.line >= kBlockLines || start - last.offset >= kBlockBytes) {
+            last = {line, start};
+            m_checkpoints.push_back(last);
         }
     });
     m_size = at + length;

@@ -8,10 +8,9 @@
 #include <emmintrin.h>
 #endif
 
-// Calls run(at, feeds) for each run of 64 bytes from `at` that holds line feeds, bit k of feeds set
-// for a line feed at at + k; the bytes past the last whole run are a run of their own.
-template <typename Run>
-inline void ForEachLineFeedRun(const char* bytes, std::size_t length, Run&& run)
+// Calls found(offset) for each line feed in bytes[0, length), in order.
+template <typename Found>
+inline void ForEachLineFeed(const char* bytes, std::size_t length, Found&& found)
 {
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -21,25 +20,17 @@ inline void ForEachLineFeedRun(const char* bytes, std::size_t length, Run&& run)
         return std::uint64_t(std::uint16_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf))));
     };
     for (; i + 64 <= length; i += 64) {
-        if (const std::uint64_t feeds = feeds16(i) | feeds16(i + 16) << 16 | feeds16(i + 32) << 32 | feeds16(i + 48) << 48)
-            run(i, feeds);
+        std::uint64_t feeds = feeds16(i) | feeds16(i + 16) << 16 | feeds16(i + 32) << 32 | feeds16(i + 48) << 48;
+        for (; feeds != 0; feeds &= feeds - 1)
+            found(i + std::size_t(__builtin_ctzll(feeds)));
     }
 #endif
-    for (; i < length; i += 64) {
-        std::uint64_t feeds = 0;
-        for (std::size_t k = 0; k < 64 && i + k < length; ++k)
-            feeds |= std::uint64_t(bytes[i + k] == '\n') << k;
-        if (feeds != 0)
-            run(i, feeds);
+    while (i < length) {
+        const void* lf = std::memchr(bytes + i, '\n', length - i);
+        if (lf == nullptr)
+            break;
+        const std::size_t at = std::size_t(static_cast<const char*>(lf) - bytes);
+        found(at);
+        i = at + 1;
     }
-}
-
-// Calls found(offset) for each line feed in bytes[0, length), in order.
-template <typename Found>
-inline void ForEachLineFeed(const char* bytes, std::size_t length, Found&& found)
-{
-    ForEachLineFeedRun(bytes, length, [&](std::size_t at, std::uint64_t feeds) {
-        for (; feeds != 0; feeds &= feeds - 1)
-            found(at + std::size_t(__builtin_ctzll(feeds)));
-    });
 }
