@@ -75,7 +75,7 @@ struct CLogTextWidget::Impl {
     bool repaintPending = false;  // a paint was asked for and has not happened yet
     bool scrollBarsStale = true;  // the scroll bars lag behind the text or the view
     bool grewSincePaint = false;  // the log grew since the last paint
-    bool grewBeforePaint = false; // ... and before the last paint, since the one before it
+    bool grewBeforePaint = false; // it grew between the two last paints
     QElapsedTimer lastPaint;
     QTimer* frameTimer = nullptr;  // single shot: the repaint put off to the end of the frame
     QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
