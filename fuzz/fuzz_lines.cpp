@@ -1,5 +1,7 @@
-// From received bytes to log bytes as the view cuts them: SplitLines over each datagram, and one
-// LineAssembler over a stream read in pieces of any size, its open line flushed at the close.
+// SPDX-License-Identifier: GPL-3.0-or-later
+// From received bytes to log bytes as the view cuts them: SplitLines over each datagram, and the
+// LineAssembler over a stream read in pieces of any size, its open line flushed at the close. Its
+// limits are small, so that open lines wait in memory, on disk and at the log's end in turn.
 // The input gives the read (or datagram) sizes, then the bytes. Whatever the cuts, the log is
 // exactly the non-empty lines, each followed by CR LF: of each datagram, or of the whole stream.
 #include "listener/LineAssembler.h"
@@ -35,19 +37,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckLog("datagrams", udpExpected, udpLog);
 
     // Each read's bytes are overwritten (as the view's receive buffer is) before the next read, so
-    // a line may not point into them later.
-    LineAssembler assembler;
-    std::string tcpLog, buffer;
-    for (const std::string_view read : pieces) {
-        buffer.assign(read);
-        std::vector<char> room(assembler.MostLogBytes(buffer.size()));
-        tcpLog.append(room.data(), assembler.Feed(buffer, room.data()));
-        buffer.assign(buffer.size(), '\n');
+    // a line may not point into them later. Each append's room is exactly the size asked for.
+    struct StringLog final : LineAssembler::Log {
+        std::string text;
+        std::vector<char> room;
+        char* BeginAppend(std::size_t most) override { return (room = std::vector<char>(most)).data(); }
+        void EndAppend(std::size_t length) override
+        {
+            if (length > room.size())
+                Fail("an append wrote past its room");
+            text.append(room.data(), length);
+        }
+        long long Length() const override { return static_cast<long long>(text.size()); }
+    } tcpLog;
+    {
+        LineAssembler assembler(tcpLog, LineAssembler::Limits{16, 64});
+        std::string buffer;
+        for (const std::string_view read : pieces) {
+            buffer.assign(read);
+            assembler.Feed(1, buffer);
+            buffer.assign(buffer.size(), '\n');
+        }
+        assembler.Close(1);
+        if (assembler.BytesInMemory() != 0)
+            Fail("an open line is still held after the close");
     }
-    if (assembler.HasPending())
-        tcpLog.append(assembler.TakePending()).append("\r\n");
-    if (assembler.HasPending())
-        Fail("the open line is still there after it was taken");
-    CheckLog("stream", Expected(text), tcpLog);
+    CheckLog("stream", Expected(text), tcpLog.text);
     return 0;
 }

@@ -82,6 +82,13 @@ void CCisternView::AppendToLog(const char* data, std::size_t length)
 
 char* CCisternView::BeginAppendToLog(std::size_t most)
 {
+    // A client's long line left open at the log's end is ended before anything else goes in.
+    m_lines.MakeWay();
+    return RoomAtLogEnd(most);
+}
+
+char* CCisternView::RoomAtLogEnd(std::size_t most)
+{
     const long long end = GetWindowTextLength();
     SetSel(end, end);
     ScrollCaret();

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "listener/LineAssembler.h"
 
 #include "platform/linefeeds.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -42,30 +44,127 @@ char* SplitLines(std::string_view text, char* log)
     return rest < text.size() ? PutLine(log, text.data() + rest, text.size() - rest) : log;
 }
 
-char* LineAssembler::Feed(std::string_view data, char* log)
+void LineAssembler::Feed(std::uintptr_t client, std::string_view data)
 {
     const void* first = std::memchr(data.data(), '\n', data.size());
     if (first == nullptr) {
-        m_pending.append(data);
-        return log;
+        AddOpen(client, data);
+        return;
     }
-    // The open line ends at the first line feed of this read.
-    const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(first) - data.data());
-    if (!m_pending.empty() || end > 0) {
-        log = Put(log, m_pending.data(), m_pending.size());
-        log = PutLine(log, data.data(), end);
-        m_pending.clear();
+    // The open line ends at the first line feed of this read; the lines after it are whole.
+    const std::size_t end = std::size_t(static_cast<const char*>(first) - data.data());
+    EndLine(client, data.substr(0, end));
+    std::string_view rest = data.substr(end + 1);
+    if (const void* last = ::memrchr(rest.data(), '\n', rest.size())) {
+        const std::size_t ended = std::size_t(static_cast<const char*>(last) - rest.data()) + 1;
+        MakeWay();
+        char* room = m_log.BeginAppend(MostLogBytes(ended));
+        std::size_t open = 0;
+        m_log.EndAppend(std::size_t(PutEndedLines(rest.substr(0, ended), room, &open) - room));
+        rest.remove_prefix(ended);
     }
-    const std::string_view rest = data.substr(end + 1);
-    std::size_t open = 0;
-    log = PutEndedLines(rest, log, &open);
-    m_pending.assign(rest.substr(open));
-    return log;
+    AddOpen(client, rest);
 }
 
-std::string LineAssembler::TakePending()
+void LineAssembler::Close(std::uintptr_t client)
 {
-    std::string line;
-    line.swap(m_pending);
-    return line;
+    EndLine(client, {});
+}
+
+std::uint64_t LineAssembler::BytesWaiting() const
+{
+    std::uint64_t bytes = 0;
+    for (const auto& [client, line] : m_open)
+        bytes += line.size();
+    return bytes;
+}
+
+void LineAssembler::MakeWay()
+{
+    if (!std::exchange(m_hasLogEnd, false) || m_log.Length() != m_logEnd)
+        return;
+    char* room = m_log.BeginAppend(2);
+    Put(room, "\r\n", 2);
+    m_log.EndAppend(2);
+}
+
+bool LineAssembler::HoldsLogEnd(std::uintptr_t client) const
+{
+    return m_hasLogEnd && m_logEndClient == client && m_log.Length() == m_logEnd;
+}
+
+void LineAssembler::AddOpen(std::uintptr_t client, std::string_view bytes)
+{
+    if (bytes.empty())
+        return;
+    if (HoldsLogEnd(client)) {
+        char* room = m_log.BeginAppend(bytes.size());
+        m_log.EndAppend(std::size_t(Put(room, bytes.data(), bytes.size()) - room));
+        m_logEnd = m_log.Length();
+        return;
+    }
+    if (m_hasLogEnd && m_logEndClient == client)
+        m_hasLogEnd = false;   // the log was cleared or replaced: the rest is a line of its own
+    Open& line = m_open[client];
+    if (line.size() + bytes.size() > m_limits.longLine) {
+        // A long line goes on at the log's end as it arrives.
+        MakeWay();
+        WriteOpen(client, bytes, false);
+        m_hasLogEnd = true;
+        m_logEndClient = client;
+        m_logEnd = m_log.Length();
+        return;
+    }
+    if (m_inMemory + bytes.size() > m_limits.memory && SpillAll(line, bytes))
+        return;
+    // In memory while there is room, or when the disk takes nothing more.
+    line.memory.append(bytes);
+    m_inMemory += bytes.size();
+}
+
+void LineAssembler::EndLine(std::uintptr_t client, std::string_view last)
+{
+    if (HoldsLogEnd(client)) {
+        m_hasLogEnd = false;
+        char* room = m_log.BeginAppend(last.size() + 2);
+        m_log.EndAppend(std::size_t(PutLine(room, last.data(), last.size()) - room));
+        return;
+    }
+    if (m_hasLogEnd && m_logEndClient == client)
+        m_hasLogEnd = false;
+    if (last.empty() && m_open.count(client) == 0)
+        return;   // an empty line
+    MakeWay();
+    WriteOpen(client, last, true);
+}
+
+void LineAssembler::WriteOpen(std::uintptr_t client, std::string_view bytes, bool ends)
+{
+    const auto it = m_open.find(client);
+    const std::uint64_t opened = it != m_open.end() ? it->second.size() : 0;
+    char* const room = m_log.BeginAppend(std::size_t(opened) + bytes.size() + (ends ? 2 : 0));
+    char* log = room;
+    if (it != m_open.end()) {
+        Open& line = it->second;
+        // Bytes the disk would not give back are the only ones that can be missing.
+        if (m_spill.Read(line.spilled, log))
+            log += line.spilled.size;
+        log = Put(log, line.memory.data(), line.memory.size());
+        m_inMemory -= line.memory.size();
+        m_spill.Release(line.spilled);
+        m_open.erase(it);
+    }
+    log = ends ? PutLine(log, bytes.data(), bytes.size()) : Put(log, bytes.data(), bytes.size());
+    m_log.EndAppend(std::size_t(log - room));
+}
+
+bool LineAssembler::SpillAll(Open& line, std::string_view bytes)
+{
+    if (!line.memory.empty()) {
+        if (!m_spill.Append(line.spilled, line.memory.data(), line.memory.size()))
+            return false;
+        m_inMemory -= line.memory.size();
+        std::string().swap(line.memory);
+    }
+    return m_spill.Append(line.spilled, bytes.data(), bytes.size());
 }

@@ -63,7 +63,6 @@ void CCisternView::ReadDatagrams()
 
 void CCisternView::ReadClient(ws::SOCKET s)
 {
-    LineAssembler& line = m_clients.at(s).line;
     std::size_t taken = 0;
     while (taken < kMaxStreamBytesPerEvent) {
         if (LogIsBehind()) {
@@ -74,9 +73,7 @@ void CCisternView::ReadClient(ws::SOCKET s)
         if (n <= 0)
             break;   // nothing more now; a close is announced by its own event
         taken += static_cast<std::size_t>(n);
-        const std::string_view data(m_recvBuffer.data(), static_cast<std::size_t>(n));
-        char* room = BeginAppendToLog(line.MostLogBytes(data.size()));
-        EndAppendToLog(static_cast<std::size_t>(line.Feed(data, room) - room));
+        m_lines.Feed(s, std::string_view(m_recvBuffer.data(), static_cast<std::size_t>(n)));
         if (static_cast<std::size_t>(n) < m_recvBuffer.size())
             break;
     }
@@ -103,14 +100,10 @@ void CCisternView::OnClientClosed(ws::SOCKET s)
 {
     auto it = m_clients.find(s);
     const ws::SOCKET acceptedFrom = it->second.acceptedFrom;
-    // A line still open when the client closed is a whole line.
-    const std::string pending = it->second.line.TakePending();
     m_clients.erase(it);
     ws::closesocket(s);
-    if (!pending.empty()) {
-        AppendToLog(pending.data(), pending.size());
-        AppendToLog("\r\n", 2);
-    }
+    // A line still open when the client closed is a whole line.
+    m_lines.Close(s);
     AppendToLog(kCloseLine);
     // The close ends the binding the client came from, and no later one.
     if (acceptedFrom == m_listenSocket || m_listenSocket == 0)

@@ -1,8 +1,6 @@
 #include "logstore.h"
+#include "namelessfile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <atomic>
@@ -52,32 +50,6 @@ qint64 roundDown(qint64 v) { return v / pageSize() * pageSize(); }
 qint64 roundUp(qint64 v) { return (v + pageSize() - 1) / pageSize() * pageSize(); }
 
 QString errnoText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
-
-QString cacheFolder(const QString& folder)
-{
-    if (!folder.isEmpty())
-        return folder;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Sumpwell");
-}
-
-// A new, nameless file in folder, or -1 with errno set.
-int openNamelessFile(const QString& folder)
-{
-    if (!QDir().mkpath(folder)) {
-        errno = ENOENT;
-        return -1;
-    }
-    const QByteArray path = QFile::encodeName(folder);
-    int fd = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
-        return fd;
-    // A file system without nameless files: a named one, unlinked at once.
-    QByteArray name = path + "/log-XXXXXX";
-    fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd >= 0)
-        ::unlink(name.constData());
-    return fd;
-}
 
 // The file fd holds, opened again to write past the page cache; -1 where that cannot be.
 int reopenDirect(int fd, int access)

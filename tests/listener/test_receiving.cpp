@@ -6,7 +6,9 @@
 #include <QDeadlineTimer>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include <dlfcn.h>
@@ -131,6 +133,66 @@ TEST_F(Receiving, TcpLinesAreWholeAcrossReadsAndTheClientsCloseEndsTheBinding)
     EXPECT_EQ(ConnectionPane(), "No connection");
     EXPECT_FALSE(testsupport::TcpState(port, "0A"));
     EXPECT_FALSE(Doc()->IsModified());
+}
+
+// Sends all of bytes from a client whose socket does not block, the view reading meanwhile.
+bool SendWhileReading(TcpClient& client, std::string_view bytes)
+{
+    return testsupport::waitFor([&] {
+        const ssize_t n = ::send(client.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0)
+            bytes.remove_prefix(std::size_t(n));
+        return bytes.empty() || (n < 0 && errno != EAGAIN);
+    }, 20000) && bytes.empty();
+}
+
+TEST_F(Receiving, OpenLinesWaitOnDiskAndOnlyALongLineIsEverCut)
+{
+    const std::uint16_t port = Bind(1);
+    const LineAssembler& lines = View()->ClientLines();
+    // Many clients' open lines together: beyond a bound they wait on disk, not in memory.
+    constexpr int kClients = 48;
+    constexpr std::size_t kOpen = 512 * 1024;
+    std::vector<std::unique_ptr<TcpClient>> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<TcpClient>(port));
+        ASSERT_TRUE(SendWhileReading(*clients.back(), std::string(kOpen, char('0' + i))));
+    }
+    ASSERT_TRUE(testsupport::waitFor([&] { return lines.BytesWaiting() == kClients * kOpen; }, 20000));
+    EXPECT_LE(lines.BytesInMemory(), std::size_t(16) << 20);
+    EXPECT_EQ(Log(), "");
+    // Each ends its line: every line whole, its bytes as they were sent.
+    for (auto& client : clients)
+        ASSERT_TRUE(SendWhileReading(*client, "\n"));
+    ASSERT_TRUE(testsupport::waitFor([&] { return View()->GetTextSize() == kClients * (kOpen + 2); }, 20000));
+    const std::string log = Log();
+    std::set<char> seen;
+    for (std::size_t at = 0; at < log.size(); at += kOpen + 2) {
+        EXPECT_EQ(log.compare(at, kOpen + 2, std::string(kOpen, log[at]) + "\r\n"), 0) << "line at " << at;
+        seen.insert(log[at]);
+    }
+    EXPECT_EQ(seen.size(), std::size_t(kClients));
+    EXPECT_EQ(lines.BytesWaiting(), 0u);
+    clients.clear();
+    View()->OnClearLog();
+
+    // A line longer than 1 MiB goes on at the log's end as it comes, and is ended there only when
+    // another client's line must go in; a shorter open line waits whole.
+    Bind(1);
+    TcpClient longer(View()->m_listenSocket != 0 ? ws::GetBoundPort(View()->m_listenSocket) : 0);
+    TcpClient shorter(ws::GetBoundPort(View()->m_listenSocket)), other(ws::GetBoundPort(View()->m_listenSocket));
+    const std::string big(3 << 20, 'L');
+    ASSERT_TRUE(SendWhileReading(longer, big));
+    ASSERT_TRUE(testsupport::waitFor([&] { return View()->GetTextSize() == big.size(); }, 20000));
+    EXPECT_LE(lines.BytesInMemory(), 0u);
+    ASSERT_TRUE(SendWhileReading(shorter, std::string(kOpen, 's')));
+    ASSERT_TRUE(testsupport::waitFor([&] { return lines.BytesWaiting() == kOpen; }));
+    ASSERT_TRUE(SendWhileReading(other, "o\n"));
+    ASSERT_TRUE(LogBecomes(big + "\r\no\r\n"));
+    ASSERT_TRUE(SendWhileReading(longer, "LL\n"));
+    ASSERT_TRUE(SendWhileReading(shorter, "\n"));
+    ASSERT_TRUE(testsupport::waitFor([&] { return View()->GetTextSize() == big.size() + 9 + kOpen + 2; }));
+    EXPECT_EQ(Log().substr(big.size() + 5), "LL\r\n" + std::string(kOpen, 's') + "\r\n");
 }
 
 TEST_F(Receiving, EveryClientIsReadAndOnlyAClientOfTheBindingEndsIt)

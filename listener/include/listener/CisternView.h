@@ -44,6 +44,9 @@ public:
     void OnUpdateConnectionClose(CCmdUI* pCmdUI);
     LRESULT OnSocketNotify(WPARAM wParam, LPARAM lParam);
 
+    // The clients' lines, and those of them still open.
+    const LineAssembler& ClientLines() const { return m_lines; }
+
     ws::SOCKET m_listenSocket = 0;
     int m_nProtocol = 0;
     ws::SOCKET m_clientSocket = 0;
@@ -56,13 +59,22 @@ protected:
     void OnLogCaughtUp() override;
 
 private:
-    // A TCP client being read: the line it has begun, the binding it came from, and whether its
-    // reading waits for the log to catch up.
+    // A TCP client being read: the binding it came from, and whether its reading waits for the
+    // log to catch up. The line it has begun waits in m_lines.
     struct Client {
-        LineAssembler line;
         ws::SOCKET acceptedFrom = 0;
         bool waiting = false;
     };
+    // The clients' lines go in at the log's end, as any append does.
+    struct LogEnd final : LineAssembler::Log {
+        explicit LogEnd(CCisternView& view) : view(view) {}
+        char* BeginAppend(std::size_t most) override { return view.RoomAtLogEnd(most); }
+        void EndAppend(std::size_t length) override { view.EndAppendToLog(length); }
+        long long Length() const override { return view.GetWindowTextLength(); }
+        CCisternView& view;
+    };
+
+    char* RoomAtLogEnd(std::size_t most);
 
     void ReadDatagrams();
     void ReadClient(ws::SOCKET s);
@@ -71,5 +83,7 @@ private:
     bool m_listenIsStream = false;
     bool m_datagramsWaiting = false;   // reading datagrams waits for the log to catch up
     std::map<ws::SOCKET, Client> m_clients;
+    LogEnd m_logEnd{*this};
+    LineAssembler m_lines{m_logEnd};
     std::vector<char> m_recvBuffer;   // one datagram, or one stream read
 };
