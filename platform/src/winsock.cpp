@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 
@@ -48,8 +49,9 @@ using detail::SetLastErrorFromErrno;
 
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 constexpr int kDatagramReceiveBuffer = 8 * 1024 * 1024;
-// Descriptors kept free of clients, for the toolkit, its dialogs and a save.
-constexpr int kReservedDescriptors = 128;
+// Descriptors kept free of clients, for the toolkit, its dialogs and a save: a quarter of the
+// limit, and no more than this.
+constexpr rlim_t kMostReservedDescriptors = 128;
 // How soon an accept that failed for want of system resources is tried again.
 constexpr int kAcceptRetryMs = 250;
 
@@ -74,6 +76,7 @@ struct Socket {
     bool listening = false;
     bool connected = false;
     bool nonBlocking = false;
+    bool accepted = false;   // a client, from accept
 
     // The WSAAsyncSelect registration.
     bool registered = false;
@@ -104,6 +107,7 @@ struct Service {
     // Listening sockets whose FD_ACCEPT is held until there is room for another client.
     std::vector<SOCKET> waitingForRoom;
     bool retryPending = false;
+    int clients = 0;   // accepted sockets open
 };
 
 // Never destroyed: sockets still open at exit keep their notifiers, which must not be torn down
@@ -326,7 +330,8 @@ void waitForRoom(SOCKET s, bool retryLater)
 
 // Whether a client may take another descriptor without reaching into the reserve. Descriptors are
 // handed out lowest first, so clients only ever hold numbers below the limit less the reserve, and
-// the numbers above stay free for the rest of the program.
+// the numbers above stay free for the rest of the program. The reserve is carved from the limit
+// (a quarter of it at most), and one client is taken at any limit while a descriptor is free.
 bool roomForAnotherClient(int listenFd)
 {
     rlimit limit{};
@@ -336,7 +341,10 @@ bool roomForAnotherClient(int listenFd)
     if (lowestFree < 0)
         return false;
     ::close(lowestFree);
-    return static_cast<rlim_t>(lowestFree) + kReservedDescriptors < limit.rlim_cur;
+    if (service().clients == 0)
+        return true;
+    const rlim_t reserve = std::min(kMostReservedDescriptors, limit.rlim_cur / 4);
+    return static_cast<rlim_t>(lowestFree) + reserve < limit.rlim_cur;
 }
 
 bool isShortOfResources(int err)
@@ -520,7 +528,10 @@ int listen(SOCKET s, int backlog)
         SetLastErrorCode(sock->connected ? detail::WSAEISCONN : WSAEINVAL);
         return SOCKET_ERROR;
     }
-    if (::listen(sock->fd, std::max(backlog, 1)) != 0) {
+    // SOMAXCONN asks for the longest queue the system allows: the kernel caps any backlog at its
+    // own setting (net.core.somaxconn), which may be above the header's value.
+    const int queue = backlog >= SOMAXCONN ? std::numeric_limits<int>::max() : std::max(backlog, 1);
+    if (::listen(sock->fd, queue) != 0) {
         SetLastErrorFromErrno();
         return SOCKET_ERROR;
     }
@@ -586,6 +597,8 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen)
         conn->bound = true;
         conn->connected = true;
         conn->nonBlocking = sock->nonBlocking;
+        conn->accepted = true;
+        ++service().clients;
         conn->registered = sock->registered;
         conn->hwnd = sock->hwnd;
         conn->msg = sock->msg;
@@ -667,6 +680,8 @@ int closesocket(SOCKET s)
     const int savedErrno = errno;
     ::close(sock->fd);
     errno = savedErrno;
+    if (sock->accepted)
+        --service().clients;
     service().sockets.erase(s);
     // A descriptor is free again: a listener that waited for room may take its next client.
     if (!service().waitingForRoom.empty())
