@@ -21,7 +21,13 @@
 #   i. Ctrl+S pressed 1.5 s into a flood of LARGE_LINES / 2 lines (at most 40,000,000): how long the
 #      save took, the longest stall and the memory meanwhile, and the whole log compared after.
 #
-# Usage: bench/run.sh [large]    (after ./scripts/build; BUILD_DIR names another build folder)
+# bench/run.sh clients measures many idle clients instead (a few minutes):
+#   j. CLIENTS (default 10,000) clients connected at once, each sending one line and holding: how
+#      long until the program has taken all, and its CPU ticks over 5 s while they hold.
+#   k. The 1,000,000-line TCP flood of (a) with none connected and with CLIENTS idle clients held,
+#      TCP_TRIALS (default 3) runs each in turn, fresh programs, medians; beside nc -l.
+#
+# Usage: bench/run.sh [large|clients]    (after ./scripts/build; BUILD_DIR names another build folder)
 # Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
 # namespaces (as an ordinary user, SO_RCVBUFFORCE then fails and the program's UDP buffer stays at
 # net.core.rmem_max). Runs in a world of scripts/xworld.py: namespaces of its own (only its
@@ -184,6 +190,94 @@ pct() { awk -v m="$1" -v n="$2" 'BEGIN { printf "%.2f%%", (n > 0 ? 100 * m / n :
 mb() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }'; }
 ms() { awk -v s="$1" 'BEGIN { printf "%.0f ms", s * 1000 }'; }
 row() { printf '%-42s | %-34s | %-34s | %s\n' "$@"; }
+
+if [ "$mode" = clients ]; then
+  clients=${CLIENTS:-10000}
+  trials=${TCP_TRIALS:-3}
+  [ "$clients" -ge 1 ] && [ "$clients" -le 30000 ] || { echo "CLIENTS: 1 to 30000" >&2; exit 2; }
+  port=21000   # below the ephemeral range, where thousands of clients take their own ports
+  # The program's descriptors: room for every client beside the reserve.
+  ulimit -n "$(( clients + 1000 ))" 2>/dev/null || { echo "cannot set the descriptor limit to $(( clients + 1000 ))" >&2; exit 1; }
+  accepted_by() {  # accepted_by PID PORT: connections of the program on PORT with nothing left unread
+    local inodes
+    inodes=$(find /proc/"$1"/fd -lname 'socket:*' -printf '%l\n' 2>/dev/null | tr -dc '0-9\n')
+    awk -v p=":$(hexport "$2")" 'NR == FNR { mine[$1] = 1; next }
+        FNR > 1 && substr($2, length($2) - 4) == p && $4 != "0A" && ($10 in mine) { split($5, q, ":"); if (q[2] == "00000000") n++ }
+        END { print n + 0 }' <(echo "$inodes") /proc/net/tcp
+  }
+  all_taken() { [ "$(accepted_by "$PROG_PID" "$port")" -ge "$clients" ]; }
+  holder_ready() { grep -q '^connected=' "$work/hold.out"; }
+  # hold_clients: CLIENTS idle clients on the program's port; sets HOLD_PID and TAKE_S
+  hold_clients() {
+    local t0
+    t0=$(now_ms)
+    "$sender" hold "$port" "$clients" 300 >"$work/hold.out" 2>&1 &
+    HOLD_PID=$!
+    started+=("$HOLD_PID")
+    wait_for 60 "the clients to connect" holder_ready
+    [ "$(kv "$work/hold.out" connected)" = "$clients" ] || { cat "$work/hold.out" >&2; echo "not every client connected" >&2; exit 1; }
+    wait_for 120 "the program to take every client" all_taken
+    TAKE_S=$(awk -v a="$t0" -v b="$(now_ms)" 'BEGIN { printf "%.2f", (b - a) / 1000 }')
+  }
+  # flood NAME: the 1M-line stream to the program; its close_s appended to $work/NAME.trials
+  flood() {
+    "$sender" tcp "$port" "$tcp_lines" "$line_bytes" T >"$work/flood.sender" 2>&1 || { cat "$work/flood.sender" >&2; exit 1; }
+    kv "$work/flood.sender" close_s >>"$work/$1.trials"
+    echo "   $1: $(kv "$work/flood.sender" lines_per_s) lines/s" >&2
+  }
+  median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+  rate() { awk -v s="$1" -v n="$tcp_lines" 'BEGIN { printf "%.0f lines/s (%.2f s)", n / s, s }'; }
+
+  echo "== $clients idle clients: taking them, idle CPU" >&2
+  next_port
+  start_program idle-clients "$port" 1
+  connect_program "$port" 1
+  hold_clients
+  idle_take_s=$TAKE_S
+  ticks0=$(cpu_ticks "$PROG_PID"); ns0=$(cpu_ns "$PROG_PID")
+  sleep 5   # the measurement window itself
+  ticks1=$(cpu_ticks "$PROG_PID"); ns1=$(cpu_ns "$PROG_PID")
+  idle_ticks=$((ticks1 - ticks0))
+  idle_ms=$(awk -v a="$ns0" -v b="$ns1" 'BEGIN { printf "%.1f", (b - a) / 1e6 }')
+  echo "   all taken after $idle_take_s s; idle $idle_ticks ticks ($idle_ms ms)" >&2
+  stop_pid "$HOLD_PID"
+  stop_pid "$PROG_PID"
+
+  for trial in $(seq "$trials"); do
+    echo "== flood $trial of $trials: none connected, $clients idle clients, nc -l" >&2
+    next_port
+    start_program flood-alone "$port" 1
+    connect_program "$port" 1
+    flood alone
+    stop_pid "$PROG_PID"
+    next_port
+    start_program flood-held "$port" 1
+    connect_program "$port" 1
+    hold_clients
+    flood held
+    stop_pid "$HOLD_PID"
+    stop_pid "$PROG_PID"
+    next_port
+    nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
+    nc_pid=$!
+    started+=("$nc_pid")
+    wait_for 10 "nc to listen" tcp_listening "$port"
+    flood nc
+    stop_pid "$nc_pid"
+  done
+  alone_s=$(median <"$work/alone.trials"); held_s=$(median <"$work/held.trials"); nc_s=$(median <"$work/nc.trials")
+
+  echo
+  echo "Sumpwell with many clients: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb; $clients clients, $tcp_lines lines of $line_bytes bytes"
+  echo
+  row "Measure" "Sumpwell" "Baseline" "Note"
+  row "------------------------------------------" "----------------------------------" "----------------------------------" "----"
+  row "$clients clients at once: all taken after" "$idle_take_s s" "-" "connect until every line read"
+  row "Idle CPU over 5 s, $clients clients held" "$idle_ticks ticks ($idle_ms ms)" "-" "utime+stime; schedstat"
+  row "TCP flood, none connected (median of $trials)" "$(rate "$alone_s")" "nc -l: $(rate "$nc_s")" ""
+  row "TCP flood, $clients idle clients held" "$(rate "$held_s")" "-" "$(awk -v a="$alone_s" -v b="$held_s" 'BEGIN { printf "%.0f%% of the rate with none", 100 * a / b }')"
+  exit 0
+fi
 
 if [ "$mode" = large ]; then
   large_lines=${LARGE_LINES:-100000000}

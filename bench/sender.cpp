@@ -9,17 +9,22 @@
 //       Sends COUNT datagrams of one line each (LENGTH bytes with the line feed) at RATE datagrams
 //       a second, in batches of a millisecond's worth paced with clock_nanosleep on absolute
 //       deadlines, or with no pause at all for "max".
+//   sender hold PORT COUNT SECONDS
+//       Connects COUNT clients at once (its descriptor limit raised to the hard one), each sends one
+//       line "H NNNNNNNNN" once its connection is made; prints connected=N once all are made (or 30 s
+//       have passed), then holds them all SECONDS seconds and closes them.
 //   sender expect COUNT LENGTH TAG tcp|udp
 //       Writes to standard output exactly the log the program should show for such a run: every
 //       line with CR LF instead of LF, and for tcp the close line after them.
 //
 // Line i reads "TAG NNNNNNNNN xxxx...x\n": its tag, its number from 0, filler up to LENGTH bytes.
 // Hard limits: COUNT at most 100,000,000, LENGTH from 16 to 60,000, a TCP stream at most 16 GiB,
-// RATE at most 10,000,000/s, and a run gives up after 600 s. Results are printed as key=value lines on standard output.
+// RATE at most 10,000,000/s, COUNT of held clients at most 100,000, and a run gives up after 600 s. Results are printed as key=value lines on standard output.
 // Plain C++ and POSIX; no Qt.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,6 +61,7 @@ double now()
                  "sender: %s\n"
                  "usage: sender tcp PORT COUNT LENGTH [TAG]\n"
                  "       sender udp PORT COUNT LENGTH RATE|max [TAG]\n"
+                 "       sender hold PORT COUNT SECONDS\n"
                  "       sender expect COUNT LENGTH TAG tcp|udp\n",
                  why);
     std::exit(2);
@@ -244,6 +250,66 @@ int runUdp(int port, long count, long length, long rate, const std::string& tag)
     return sent + failed == count ? 0 : 1;
 }
 
+int runHold(int port, long count, long seconds)
+{
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    const sockaddr_in to = loopback(port);
+    std::vector<pollfd> waiting;
+    std::vector<long> numbers;
+    std::vector<int> made;
+    for (long i = 0; i < count; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) {
+            std::perror("sender: socket");
+            return 1;
+        }
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 && errno != EINPROGRESS) {
+            std::perror("sender: connect");
+            return 1;
+        }
+        waiting.push_back({fd, POLLOUT, 0});
+        numbers.push_back(i);
+    }
+    // Each connection made sends its line; the rest are waited for, 30 s at most.
+    const double deadline = now() + 30;
+    while (!waiting.empty() && now() < deadline) {
+        if (::poll(waiting.data(), waiting.size(), 100) < 0 && errno != EINTR)
+            break;
+        for (std::size_t k = 0; k < waiting.size();) {
+            if (waiting[k].revents == 0) {
+                ++k;
+                continue;
+            }
+            int error = 0;
+            socklen_t len = sizeof error;
+            ::getsockopt(waiting[k].fd, SOL_SOCKET, SO_ERROR, &error, &len);
+            char line[32];
+            const int n = std::snprintf(line, sizeof line, "H %09ld\n", numbers[k]);
+            if (error == 0 && ::send(waiting[k].fd, line, std::size_t(n), MSG_NOSIGNAL) == n)
+                made.push_back(waiting[k].fd);
+            else
+                ::close(waiting[k].fd);
+            waiting[k] = waiting.back();
+            numbers[k] = numbers.back();
+            waiting.pop_back();
+            numbers.pop_back();
+        }
+    }
+    std::printf("connected=%zu\n", made.size());
+    std::fflush(stdout);
+    // Held until the time is up (or the sender is ended).
+    for (const double until = now() + double(seconds); now() < until;)
+        ::poll(nullptr, 0, int((until - now()) * 1000) + 1);
+    for (const int fd : made)
+        ::close(fd);
+    for (const pollfd& p : waiting)
+        ::close(p.fd);
+    return made.size() == std::size_t(count) ? 0 : 1;
+}
+
 int runExpect(long count, long length, const std::string& tag, bool tcp)
 {
     std::vector<char> line(std::size_t(length) + 2);
@@ -284,6 +350,12 @@ int main(int argc, char** argv)
         const long rate = std::strcmp(argv[5], "max") == 0 ? 0 : number(argv[5], 1, kMaxRate, "RATE");
         return runUdp(int(number(argv[2], 1, 65535, "PORT")), number(argv[3], 1, kMaxCount, "COUNT"),
                       number(argv[4], kMinLength, kMaxLength, "LENGTH"), rate, argc > 6 ? argv[6] : "U");
+    }
+    if (mode == "hold") {
+        if (argc != 5)
+            usage("hold takes PORT COUNT SECONDS");
+        return runHold(int(number(argv[2], 1, 65535, "PORT")), number(argv[3], 1, 100000, "COUNT"),
+                       number(argv[4], 1, 600, "SECONDS"));
     }
     if (mode == "expect") {
         if (argc != 6 || (std::strcmp(argv[5], "tcp") != 0 && std::strcmp(argv[5], "udp") != 0))

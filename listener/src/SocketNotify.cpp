@@ -13,6 +13,8 @@ const char kCloseLine[] = "Sumpwell Status>Connection closed by client\r\n";
 // what is left raises the next event.
 constexpr int kMaxDatagramsPerEvent = 256;
 constexpr std::size_t kMaxStreamBytesPerEvent = 1 << 20;
+// Connections taken at once: more than the kernel's queue holds, a bound against an endless stream.
+constexpr int kMostAcceptsAtOnce = 65536;
 } // namespace
 
 LRESULT CCisternView::OnSocketNotify(WPARAM wParam, LPARAM lParam)
@@ -26,13 +28,10 @@ LRESULT CCisternView::OnSocketNotify(WPARAM wParam, LPARAM lParam)
         if (m_clients.count(s) != 0)
             ReadClient(s);
         break;
-    case ws::FD_ACCEPT: {
-        const ws::SOCKET client = ws::accept(m_listenSocket, nullptr, nullptr);
-        m_clientSocket = client;
-        if (client != ws::INVALID_SOCKET)
-            m_clients[client].acceptedFrom = m_listenSocket;
+    case ws::FD_ACCEPT:
+        if (AcceptWaitingClients() == 0)
+            m_clientSocket = ws::INVALID_SOCKET;   // the accept failed
         break;
-    }
     case ws::FD_CLOSE:
         if (m_clients.count(s) != 0)
             OnClientClosed(s);
@@ -105,7 +104,26 @@ void CCisternView::OnClientClosed(ws::SOCKET s)
     // A line still open when the client closed is a whole line.
     m_lines.Close(s);
     AppendToLog(kCloseLine);
-    // The close ends the binding the client came from, and no later one.
-    if (acceptedFrom == m_listenSocket || m_listenSocket == 0)
+    // The close ends the binding the client came from, and no later one. Clients already waiting
+    // on it are taken first: closing the socket would reset them, and they have sent their lines.
+    if (acceptedFrom == m_listenSocket || m_listenSocket == 0) {
+        if (m_listenSocket != 0)
+            AcceptWaitingClients();
         CloseConnection();
+    }
+}
+
+// Takes every client waiting on the bound socket that the socket service has room for: one event
+// may stand for many connections. The last one taken is the view's client socket.
+int CCisternView::AcceptWaitingClients()
+{
+    int taken = 0;
+    for (; taken < kMostAcceptsAtOnce; ++taken) {
+        const ws::SOCKET client = ws::accept(m_listenSocket, nullptr, nullptr);
+        if (client == ws::INVALID_SOCKET)
+            break;   // none left (WSAEWOULDBLOCK), or no room for another
+        m_clientSocket = client;
+        m_clients[client].acceptedFrom = m_listenSocket;
+    }
+    return taken;
 }

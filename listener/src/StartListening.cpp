@@ -46,9 +46,10 @@ int CCisternView::StartListening(LPCSTR host, LPCSTR port)
         return 5;
     }
 
-    // A datagram socket needs no listening. A stream socket can bind a port that another socket
+    // The longest queue the system allows: clients beyond it would see their connection made and
+    // their lines sent, then lost. A datagram socket needs no listening. A stream socket can bind a port that another socket
     // holds (address reuse) and only fail here; that is a failed bind, with the code that says why.
-    if (m_nProtocol != 0 && ws::listen(s, 5) == ws::SOCKET_ERROR) {
+    if (m_nProtocol != 0 && ws::listen(s, SOMAXCONN) == ws::SOCKET_ERROR) {
         ws::closesocket(s);
         return 3;
     }

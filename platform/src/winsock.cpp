@@ -2,17 +2,20 @@
 // addresses are in winsock_names.cpp.
 //
 // Every socket the service opens sits in one table under a handle number of its own. Readiness is
-// watched with QSocketNotifier on the UI thread and turned into posted window messages, with the
-// re-enabling rules of WSAAsyncSelect:
+// watched through one epoll descriptor, itself watched by one QSocketNotifier on the UI thread, and
+// turned into posted window messages with the re-enabling rules of WSAAsyncSelect. (A notifier per
+// socket would have the event loop walk every socket on every turn: with thousands of idle clients
+// connected, that costs more than the data.) Each socket is watched one-shot: once it is reported,
+// the kernel watches it no more until the service arms it again.
 //  - read readiness on a listening socket posts FD_ACCEPT, and the read notifier stays off until the
 //    next accept;
 //  - on any other socket a one-byte peek decides: data posts FD_READ (notifier off until the next
 //    recv), the end of a stream or a reset posts FD_CLOSE once and the socket is never watched
 //    again (a hung-up descriptor stays readable forever);
-//  - FD_WRITE is posted once when a connected or bound socket can send, from a write notifier that
-//    is deleted right after.
-// Because each event is held until its re-enabling call, no notifier can fire in a loop and an
-// idle program polls nothing.
+//  - FD_WRITE is posted once when a connected or bound socket can send; its writability is not
+//    watched after that.
+// Because each event is held until its re-enabling call, no socket can be reported in a loop and
+// an idle program polls nothing.
 //
 // Clients never take the last descriptors: the toolkit, its dialogs and a save need some of their
 // own. When no descriptor is left for another client, FD_ACCEPT stays held and the clients wait in
@@ -31,10 +34,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 
 #include <fcntl.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -48,8 +53,9 @@ using detail::SetLastErrorFromErrno;
 
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 constexpr int kDatagramReceiveBuffer = 8 * 1024 * 1024;
-// Descriptors kept free of clients, for the toolkit, its dialogs and a save.
-constexpr int kReservedDescriptors = 128;
+// Descriptors kept free of clients, for the toolkit, its dialogs and a save: a quarter of the
+// limit, and no more than this.
+constexpr rlim_t kMostReservedDescriptors = 128;
 // How soon an accept that failed for want of system resources is tried again.
 constexpr int kAcceptRetryMs = 250;
 
@@ -74,6 +80,7 @@ struct Socket {
     bool listening = false;
     bool connected = false;
     bool nonBlocking = false;
+    bool accepted = false;   // a client, from accept
 
     // The WSAAsyncSelect registration.
     bool registered = false;
@@ -88,8 +95,10 @@ struct Socket {
     // FD_CLOSE was signalled: the socket is never watched again.
     bool finished = false;
 
-    QSocketNotifier* readNotifier = nullptr;
-    QSocketNotifier* writeNotifier = nullptr;
+    // What the epoll descriptor watches it for now (EPOLLIN, EPOLLOUT; 0 once reported), and
+    // whether the socket is in its set at all.
+    std::uint32_t watched = 0;
+    bool inEpoll = false;
 
     std::unique_ptr<DatagramBatch> batch;
     bool batchEventQueued = false;
@@ -104,6 +113,11 @@ struct Service {
     // Listening sockets whose FD_ACCEPT is held until there is room for another client.
     std::vector<SOCKET> waitingForRoom;
     bool retryPending = false;
+    int clients = 0;   // accepted sockets open
+
+    // The one descriptor through which every socket is watched, and the notifier on it.
+    int epollFd = -1;
+    QSocketNotifier* epollNotifier = nullptr;
 };
 
 // Never destroyed: sockets still open at exit keep their notifiers, which must not be torn down
@@ -148,45 +162,56 @@ void post(const Socket& sock, SOCKET s, long event, int error)
                 MAKELONG(static_cast<WORD>(event), static_cast<WORD>(error)));
 }
 
-void onReadable(SOCKET s);
-void onWritable(SOCKET s);
+void onReady();
 
-// Brings the notifiers in line with the socket's registration and held events.
+// The epoll descriptor and its notifier, made the first time a socket is watched.
+bool ensureEpoll()
+{
+    Service& svc = service();
+    if (svc.epollFd >= 0)
+        return true;
+    svc.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    if (svc.epollFd < 0)
+        return false;
+    svc.epollNotifier = new QSocketNotifier(svc.epollFd, QSocketNotifier::Read);
+    QObject::connect(svc.epollNotifier, &QSocketNotifier::activated, svc.epollNotifier, [] { onReady(); });
+    return true;
+}
+
+// Brings what the epoll descriptor watches in line with the socket's registration and held events.
 void updateNotifiers(SOCKET s, Socket& sock)
 {
     const bool live = sock.registered && !sock.hwnd.isNull() && !sock.finished && canWatch(sock);
-
     const bool wantRead = live && !sock.readHeld && (sock.mask & (FD_READ | FD_ACCEPT | FD_CLOSE)) != 0;
-    if (wantRead) {
-        if (sock.readNotifier == nullptr) {
-            sock.readNotifier = new QSocketNotifier(sock.fd, QSocketNotifier::Read);
-            QObject::connect(sock.readNotifier, &QSocketNotifier::activated, sock.readNotifier,
-                             [s] { onReadable(s); });
-        }
-        sock.readNotifier->setEnabled(true);
-    } else if (sock.readNotifier != nullptr) {
-        sock.readNotifier->setEnabled(false);
-    }
-
     const bool wantWrite = live && !sock.listening && !sock.writeDone && (sock.mask & FD_WRITE) != 0;
-    if (wantWrite) {
-        if (sock.writeNotifier == nullptr) {
-            sock.writeNotifier = new QSocketNotifier(sock.fd, QSocketNotifier::Write);
-            QObject::connect(sock.writeNotifier, &QSocketNotifier::activated, sock.writeNotifier,
-                             [s] { onWritable(s); });
-        }
-        sock.writeNotifier->setEnabled(true);
-    } else if (sock.writeNotifier != nullptr) {
-        sock.writeNotifier->setEnabled(false);
+    const std::uint32_t want = (wantRead ? EPOLLIN : 0u) | (wantWrite ? EPOLLOUT : 0u);
+    if (want == sock.watched)
+        return;
+    Service& svc = service();
+    if (want == 0) {
+        // Taken out of the set: a hang-up or an error would be reported even with no event asked.
+        ::epoll_ctl(svc.epollFd, EPOLL_CTL_DEL, sock.fd, nullptr);
+        sock.inEpoll = false;
+        sock.watched = 0;
+        return;
+    }
+    if (!ensureEpoll())
+        return;
+    epoll_event ev{};
+    ev.events = want | EPOLLONESHOT;
+    ev.data.u64 = s;
+    if (::epoll_ctl(svc.epollFd, sock.inEpoll ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, sock.fd, &ev) == 0) {
+        sock.inEpoll = true;
+        sock.watched = want;
     }
 }
 
 void deleteNotifiers(Socket& sock)
 {
-    delete sock.readNotifier;
-    sock.readNotifier = nullptr;
-    delete sock.writeNotifier;
-    sock.writeNotifier = nullptr;
+    if (sock.inEpoll)
+        ::epoll_ctl(service().epollFd, EPOLL_CTL_DEL, sock.fd, nullptr);
+    sock.inEpoll = false;
+    sock.watched = 0;
 }
 
 // recv and accept re-enable the event they consume, whether or not they succeed.
@@ -245,11 +270,8 @@ ssize_t nextDatagram(Socket& sock, char* buf, std::size_t len, bool& truncated)
     return ssize_t(length);
 }
 
-void onReadable(SOCKET s)
+void onReadable(SOCKET s, Socket* sock)
 {
-    Socket* sock = find(s);
-    if (sock == nullptr || sock->readNotifier == nullptr)
-        return;
     if (sock->hwnd.isNull()) {
         // The receiving window is gone: nobody is left to tell.
         sock->registered = false;
@@ -268,7 +290,7 @@ void onReadable(SOCKET s)
     const ssize_t n = ::recv(sock->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     const int err = n < 0 ? errno : 0;
     if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK || err == EINTR))
-        return; // woken for nothing; stay armed
+        return; // woken for nothing; armed again
 
     // A datagram socket has no end: an empty datagram is data, and an error is left for recv to
     // report.
@@ -284,19 +306,37 @@ void onReadable(SOCKET s)
     post(*sock, s, FD_CLOSE, n == 0 ? 0 : detail::WsaCodeFromErrno(err));
 }
 
-void onWritable(SOCKET s)
+// One FD_WRITE per registration: writability is not watched again.
+void onWritable(SOCKET s, Socket* sock)
 {
-    Socket* sock = find(s);
-    if (sock == nullptr || sock->writeNotifier == nullptr)
-        return;
-    // One FD_WRITE per registration; the notifier is not needed again. It is the sender of this
-    // call, so it is deleted once control is back in the event loop.
-    QSocketNotifier* notifier = sock->writeNotifier;
-    sock->writeNotifier = nullptr;
-    notifier->setEnabled(false);
-    notifier->deleteLater();
     sock->writeDone = true;
     post(*sock, s, FD_WRITE, 0);
+}
+
+// The sockets the epoll descriptor reports, a batch at a time: more wait for the next turn of the
+// event loop.
+void onReady()
+{
+    epoll_event ready[256];
+    int n;
+    do {
+        n = ::epoll_wait(service().epollFd, ready, 256, 0);
+    } while (n < 0 && errno == EINTR);
+    for (int i = 0; i < n; ++i) {
+        const SOCKET s = static_cast<SOCKET>(ready[i].data.u64);
+        Socket* sock = find(s);
+        if (sock == nullptr)
+            continue;
+        // Reported once: the kernel watches it no more until it is armed again.
+        const std::uint32_t armed = std::exchange(sock->watched, 0u);
+        const std::uint32_t got = ready[i].events;
+        const bool ended = (got & (EPOLLERR | EPOLLHUP)) != 0;
+        if ((armed & EPOLLOUT) != 0 && ((got & EPOLLOUT) != 0 || ended))
+            onWritable(s, sock);
+        if ((armed & EPOLLIN) != 0 && ((got & EPOLLIN) != 0 || ended))
+            onReadable(s, sock);
+        updateNotifiers(s, *sock);
+    }
 }
 
 // Lets the listening sockets that waited for room take their clients again.
@@ -326,7 +366,8 @@ void waitForRoom(SOCKET s, bool retryLater)
 
 // Whether a client may take another descriptor without reaching into the reserve. Descriptors are
 // handed out lowest first, so clients only ever hold numbers below the limit less the reserve, and
-// the numbers above stay free for the rest of the program.
+// the numbers above stay free for the rest of the program. The reserve is carved from the limit
+// (a quarter of it at most), and one client is taken at any limit while a descriptor is free.
 bool roomForAnotherClient(int listenFd)
 {
     rlimit limit{};
@@ -336,7 +377,10 @@ bool roomForAnotherClient(int listenFd)
     if (lowestFree < 0)
         return false;
     ::close(lowestFree);
-    return static_cast<rlim_t>(lowestFree) + kReservedDescriptors < limit.rlim_cur;
+    if (service().clients == 0)
+        return true;
+    const rlim_t reserve = std::min(kMostReservedDescriptors, limit.rlim_cur / 4);
+    return static_cast<rlim_t>(lowestFree) + reserve < limit.rlim_cur;
 }
 
 bool isShortOfResources(int err)
@@ -520,7 +564,10 @@ int listen(SOCKET s, int backlog)
         SetLastErrorCode(sock->connected ? detail::WSAEISCONN : WSAEINVAL);
         return SOCKET_ERROR;
     }
-    if (::listen(sock->fd, std::max(backlog, 1)) != 0) {
+    // SOMAXCONN asks for the longest queue the system allows: the kernel caps any backlog at its
+    // own setting (net.core.somaxconn), which may be above the header's value.
+    const int queue = backlog >= SOMAXCONN ? std::numeric_limits<int>::max() : std::max(backlog, 1);
+    if (::listen(sock->fd, queue) != 0) {
         SetLastErrorFromErrno();
         return SOCKET_ERROR;
     }
@@ -586,6 +633,8 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen)
         conn->bound = true;
         conn->connected = true;
         conn->nonBlocking = sock->nonBlocking;
+        conn->accepted = true;
+        ++service().clients;
         conn->registered = sock->registered;
         conn->hwnd = sock->hwnd;
         conn->msg = sock->msg;
@@ -667,6 +716,8 @@ int closesocket(SOCKET s)
     const int savedErrno = errno;
     ::close(sock->fd);
     errno = savedErrno;
+    if (sock->accepted)
+        --service().clients;
     service().sockets.erase(s);
     // A descriptor is free again: a listener that waited for room may take its next client.
     if (!service().waitingForRoom.empty())

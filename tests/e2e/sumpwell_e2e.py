@@ -385,52 +385,89 @@ def open_save_and_new(w):
     check(read(path) == content + b"arrived later\r\n", "the first file changed after Ctrl+N")
 
 
-@case()
-def many_clients(w):
-    """Several times more TCP clients than the program has descriptors, each sending a line and
-    holding: the program takes what its raised limit allows less a reserve, stays alive, answers and
-    idle, saves; after they close, each taken client has its line and one close line, and the
-    program binds again and takes a new client."""
-    soft, hard, total = 256, 512, 2000
+class Clients:
+    """TCP clients of the program on port, each sending its line "client N" once its connection is
+    made. paced: each connect waits a moment while the program takes them (once it holds all it
+    may, they wait); otherwise all connect at once."""
+
+    def __init__(self, app, port, total, paced):
+        own = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+        resource.setrlimit(resource.RLIMIT_NOFILE, (own, own))
+        check(own > total + 100, "this driver may hold only %d descriptors" % own)
+        self.sel, self.by_port, self.unsent = selectors.DefaultSelector(), {}, total
+        refused = 0
+        deadline = time.monotonic() + 60
+        for i in range(total):
+            check(time.monotonic() < deadline and app.proc.poll() is None, "only %d clients tried" % i)
+            s = socket.socket()
+            s.setblocking(False)
+            s.connect_ex(("127.0.0.1", port))
+            self.by_port[s.getsockname()[1]] = (i, s)
+            self.sel.register(s, selectors.EVENT_WRITE, i)
+            if paced and refused < 20:
+                refused = 0 if self.sel.select(0.05) else refused + 1
+            self.send_lines()
+        log("%d clients tried" % total)
+
+    def send_lines(self):
+        """Each client whose connection is made sends its line; true once all have."""
+        for key, _ in self.sel.select(0):
+            self.sel.unregister(key.fileobj)
+            key.fileobj.send(b"client %d\n" % key.data)
+            self.unsent -= 1
+        return self.unsent == 0
+
+    def lines_of(self, ports):
+        return {b"client %d" % self.by_port[p][0] for p in ports}
+
+    def close(self):
+        for _, s in self.by_port.values():
+            s.close()
+
+
+def closed_clients_log(app, port):
+    """Waits until the program has closed every client and the listening socket; its log then, and
+    the lines the clients said: each said once, and as many close lines."""
+    wait_until(lambda: not clients_of(app.pid, port) and not tcp_listening(port) or None, 60,
+               "the program to close every client")
+    got = app.saved_log()
+    lines = got.split(b"\r\n")[:-1]
+    said = [line for line in lines if line != CLOSE_LINE[:-2]]
+    check(len(said) == len(set(said)) == len(lines) - len(said) and all(re.fullmatch(rb"client \d+", line) for line in said),
+          "after the clients closed, the log holds %d lines of %d clients:\n%r" % (len(lines), len(set(said)), got[:2000]))
+    log("%d clients had their line and one close line" % len(said))
+    return got, set(said)
+
+
+def binds_again(app, port, got):
+    app.make_connection(port, None)
+    nc_send(port, b"a new client\n")
+    app.log_is(got + b"a new client\r\n" + CLOSE_LINE)
+
+
+def hold_many(w, soft, hard, total, fewest):
+    """total TCP clients against descriptor limits soft:hard, each sending a line and holding: the
+    program stays alive, idle and answering while it holds what its limits allow and others wait;
+    the log saved then holds the held clients' lines; after they close, each taken client has its
+    line and one close line, and the program binds again. It holds at least fewest; returns how many."""
     app = App(w, nofile=(soft, hard))
     app.wait_main_window()
     port = free_port()
     app.make_connection(port, "tcp")
-    own = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
-    resource.setrlimit(resource.RLIMIT_NOFILE, (own, own))
-    check(own > total + 100, "this driver may hold only %d descriptors" % own)
-    sel = selectors.DefaultSelector()
-    clients = {}
-    refused = 0
-    deadline = time.monotonic() + 60
-    for i in range(total):
-        check(time.monotonic() < deadline and app.proc.poll() is None, "only %d clients tried" % i)
-        s = socket.socket()
-        s.setblocking(False)
-        s.connect_ex(("127.0.0.1", port))
-        clients[s.getsockname()[1]] = (i, s)
-        sel.register(s, selectors.EVENT_WRITE, i)
-        # While the program takes them, each connects at once; once it holds all it may, they wait.
-        if refused < 20:
-            refused = 0 if sel.select(0.05) else refused + 1
-        for key, _ in sel.select(0):
-            sel.unregister(key.fileobj)
-            key.fileobj.send(b"client %d\n" % key.data)
-    log("%d clients tried" % total)
+    clients = Clients(app, port, total, paced=True)
     last = [None]
 
     def settled():       # the same clients held a second apart, all read, and others left waiting
-        for key, _ in sel.select(0):
-            sel.unregister(key.fileobj)
-            key.fileobj.send(b"client %d\n" % key.data)
+        clients.send_lines()
         check(app.proc.poll() is None, "the program ended (exit %s)" % app.proc.returncode)
         now = clients_of(app.pid, port)
         queued = any(r["port"] == port and r["state"] == "0A" and r["rx"] > 0 for r in proc_net("tcp"))
         same = now == last[0] and all(v == 0 for v in now.values()) and queued
         last[0] = now
-        return now if same else None
-    taken = wait_until(settled, 60, "the clients the program takes to settle", interval=1)
+        return (now,) if same else None   # settled on none taken too
+    taken, = wait_until(settled, 60, "the clients the program takes to settle", interval=1)
     log("the program holds %d clients" % len(taken))
+    check(len(taken) >= fewest, "the program held %d clients with descriptors %d:%d" % (len(taken), soft, hard))
     # Idle while they hold: its CPU time over a measuring window of two seconds.
     cpu0, t0 = cpu_seconds(app.pid), time.monotonic()
     wait_until(lambda: time.monotonic() - t0 >= 2, 5, "the end of the measuring window", interval=0.5)
@@ -441,26 +478,50 @@ def many_clients(w):
     about = app.wait_window("^About Cistern")
     app.key(about, "Escape")
     app.wait_gone(about)
-    # More than the soft limit allows: the limit was raised; fewer than the hard: a reserve is kept.
-    check(soft < len(taken) < hard, "the program holds %d clients with descriptors %d:%d" % (len(taken), soft, hard))
-    held = {b"client %d" % clients[p][0] for p in taken}
+    held = clients.lines_of(taken)
     got = app.saved_log(w.path("held.log"))
     check(got.endswith(b"\r\n") and sorted(got.split(b"\r\n")[:-1]) == sorted(held),
           "the log saved with %d clients held is not their lines:\n%r" % (len(held), (got or b"")[:2000]))
-    for _, s in clients.values():
-        s.close()
-    wait_until(lambda: not clients_of(app.pid, port) and not tcp_listening(port) or None, 60,
-               "the program to close every client")
-    got = app.saved_log()          # the listening socket and every client closed: the log is whole
-    lines = got.split(b"\r\n")[:-1]
-    said = [line for line in lines if line != CLOSE_LINE[:-2]]
-    check(len(said) == len(set(said)) == len(lines) - len(said) and held <= set(said)
-          and all(re.fullmatch(rb"client \d+", line) for line in said),
-          "after the clients closed, the log holds %d lines of %d clients:\n%r" % (len(lines), len(set(said)), got[:2000]))
-    log("%d clients had their line and one close line" % len(said))
-    app.make_connection(port, None)
-    nc_send(port, b"a new client\n")
-    app.log_is(got + b"a new client\r\n" + CLOSE_LINE)
+    clients.close()
+    got, said = closed_clients_log(app, port)
+    check(held <= said, "lines of held clients are missing after they closed")
+    binds_again(app, port, got)
+    return len(taken)
+
+
+@case()
+def many_clients(w):
+    """Several times more TCP clients than the program has descriptors (hold_many): it takes more
+    than its soft limit allows, so the limit was raised, and fewer than the hard one: a reserve is
+    kept."""
+    soft, hard = 256, 512
+    held = hold_many(w, soft, hard, 2000, soft + 1)
+    check(soft < held < hard, "the program held %d clients with descriptors %d:%d" % (held, soft, hard))
+
+
+@case()
+def low_descriptor_limit(w):
+    """Under a limit of 96 descriptors, soft and hard, 200 clients at once (hold_many): the reserve
+    kept for the toolkit, its dialogs and a save leaves at least a quarter of the limit to clients."""
+    hold_many(w, 96, 96, 200, 96 // 4)
+
+
+@case()
+def clients_at_once(w):
+    """2,000 TCP clients connect at once, each sends a line, holds a moment and closes: every line is
+    in the log exactly once with one close line for each client, and F2 binds again."""
+    total = 2000
+    app = App(w, nofile=(20000, 20000))
+    app.wait_main_window()
+    port = free_port()
+    app.make_connection(port, "tcp")
+    clients = Clients(app, port, total, paced=False)
+    wait_until(clients.send_lines, 30, "every client to connect and send its line")
+    log("%d clients sent their line" % total)
+    clients.close()
+    got, said = closed_clients_log(app, port)
+    check(said == clients.lines_of(clients.by_port), "%d of %d clients' lines are in the log" % (len(said), total))
+    binds_again(app, port, got)
 
 
 @case()

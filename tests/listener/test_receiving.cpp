@@ -217,6 +217,77 @@ TEST_F(Receiving, EveryClientIsReadAndOnlyAClientOfTheBindingEndsIt)
     EXPECT_EQ(View()->m_listenSocket, fresh);
 }
 
+namespace {
+// Connections the kernel has made on a listening port of this machine and holds for an accept.
+int Waiting(std::uint16_t port)
+{
+    QFile f(QStringLiteral("/proc/net/tcp"));
+    f.open(QIODevice::ReadOnly);
+    const QByteArray wanted = ":" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (f.readLine(); !f.atEnd();) {   // a listening row's receive queue counts them
+        const QList<QByteArray> fields = f.readLine().simplified().split(' ');
+        if (fields.size() >= 5 && fields[1].endsWith(wanted) && fields[3] == "0A")
+            return fields[4].split(':').value(1).toInt(nullptr, 16);
+    }
+    return -1;
+}
+
+// n clients connecting while the window is busy (no event handled): true once the kernel holds
+// them all and each has sent its line "client i".
+bool ConnectWhileBusy(std::uint16_t port, int first, int n, std::vector<int>& fds)
+{
+    const sockaddr_in to = testsupport::Loopback(port);
+    for (int i = 0; i < n; ++i) {
+        fds.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(fds.back(), reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    }
+    for (const QDeadlineTimer deadline(5000); Waiting(port) < n; ::usleep(1000))
+        if (deadline.hasExpired())
+            return false;
+    for (int i = 0; i < n; ++i) {
+        const std::string line = "client " + std::to_string(first + i) + "\n";
+        if (::send(fds[std::size_t(first + i)], line.data(), line.size(), MSG_NOSIGNAL) != ssize_t(line.size()))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+TEST_F(Receiving, EveryWaitingClientIsTakenAtOnceAndBeforeAClientsCloseEndsTheBinding)
+{
+    constexpr int kClients = 40;   // far more than a short listen queue holds
+    const std::uint16_t port = Bind(1);
+    std::vector<int> fds;
+    ASSERT_TRUE(ConnectWhileBusy(port, 0, kClients, fds)) << Waiting(port) << " held";
+    const int handles = ws::OpenHandleCount();
+    View()->OnSocketNotify(View()->m_listenSocket, ws::FD_ACCEPT);   // one event takes them all
+    EXPECT_EQ(ws::OpenHandleCount(), handles + kClients);
+    EXPECT_EQ(Waiting(port), 0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return Log().size() == 10 * 10 + 30 * 11; }));
+
+    // More wait when one client's close comes first: they are taken before the binding ends, and
+    // read until they close.
+    ASSERT_TRUE(ConnectWhileBusy(port, kClients, kClients, fds)) << Waiting(port) << " held";
+    View()->OnSocketNotify(View()->m_clientSocket, ws::FD_CLOSE);
+    EXPECT_EQ(View()->m_listenSocket, 0u);
+    EXPECT_FALSE(testsupport::TcpState(port, "0A"));
+    for (const int fd : fds)
+        ::close(fd);
+    std::multiset<std::string> expected;
+    for (int i = 0; i < 2 * kClients; ++i)
+        expected.insert({"client " + std::to_string(i), kCloseLine.substr(0, kCloseLine.size() - 2)});
+    std::multiset<std::string> lines;
+    testsupport::waitFor([&] {
+        const QList<QByteArray> got = QByteArray::fromStdString(Log()).split('\n');
+        lines.clear();
+        for (const QByteArray& line : got.mid(0, got.size() - 1))
+            lines.insert(line.chopped(1).toStdString());   // without its CR
+        return lines == expected;
+    });
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(ws::OpenHandleCount(), handles - 1);   // the binding and every client closed
+}
+
 TEST_F(Receiving, QueuedEventsForAClosedSocketDoNoHarm)
 {
     Bind(0);

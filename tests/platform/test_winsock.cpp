@@ -91,7 +91,7 @@ protected:
         const ws::SOCKET s = ws::socket(AF_INET, type, 0);
         EXPECT_EQ(bindLoopback(s, 0), 0);
         EXPECT_TRUE(r == nullptr || ws::WSAAsyncSelect(s, r, kMsg, mask) == 0);
-        EXPECT_TRUE(type != SOCK_STREAM || ws::listen(s, 5) == 0);
+        EXPECT_TRUE(type != SOCK_STREAM || ws::listen(s, SOMAXCONN) == 0);
         return s;
     }
     // Connects a client to the listener and accepts it once FD_ACCEPT says so.
@@ -262,54 +262,117 @@ pid_t ConnectFromChild(std::uint16_t port, int n)
 }
 } // namespace
 
-TEST_F(Winsock, ClientsLeaveTheReservedDescriptorsFreeWaitWithoutSpinningAndComeInAsOthersLeave)
-{
-    constexpr int kReserve = 128, kRoom = 40;
-    Receiver r;
-    Handle lst(bound(SOCK_STREAM, &r, ws::FD_ACCEPT));
-    const pid_t child = ConnectFromChild(lst.port(), 300);
-    // This process may open kRoom descriptors beyond the reserve, counted from the lowest free one.
+namespace {
+// Lowers this process's soft descriptor limit for as long as it lives.
+struct LoweredLimit {
     rlimit saved{};
-    ::getrlimit(RLIMIT_NOFILE, &saved);
-    const int lowestFree = ::dup(0);
-    ::close(lowestFree);
-    rlimit lowered{rlim_t(lowestFree + kReserve + kRoom), saved.rlim_max};
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    explicit LoweredLimit(rlim_t soft)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        const rlimit lowered{soft, saved.rlim_max};
+        EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    }
+    ~LoweredLimit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
+};
+
+int LowestFreeDescriptor()
+{
+    const int fd = ::dup(0);
+    ::close(fd);
+    return fd;
+}
+
+// Descriptors this process can still open (at most `most`), opened and closed again.
+int SpareDescriptors(int most)
+{
+    std::vector<int> spare;
+    for (int fd; int(spare.size()) < most && (fd = ::dup(0)) >= 0;)
+        spare.push_back(fd);
+    for (const int fd : spare)
+        ::close(fd);
+    return int(spare.size());
+}
+
+// Accepts once for each FD_ACCEPT until `enough` clients are taken or 20 s have passed, then
+// watches 300 ms for more; fails the test if FD_ACCEPT keeps coming with nothing to take.
+struct Taker {
+    Receiver& r;
+    ws::SOCKET lst;
     std::vector<ws::SOCKET> taken;
     int answered = 0;
-    const auto takeClients = [&] {   // one accept for each FD_ACCEPT
+    bool takeClients()
+    {
         for (; answered < r.count(lst, ws::FD_ACCEPT); ++answered)
             if (const ws::SOCKET c = ws::accept(lst, nullptr, nullptr); c != ws::INVALID_SOCKET)
                 taken.push_back(c);
         return false;
-    };
-    waitFor([&] { return takeClients() || taken.size() >= kRoom - 5; }, 20000);
-    waitFor(takeClients, 300);   // more FD_ACCEPT here would be a spin: no descriptor came free
-    EXPECT_LE(r.count(lst, ws::FD_ACCEPT), answered + 20);
-    EXPECT_GE(int(taken.size()), kRoom - 5);
-    EXPECT_LE(int(taken.size()), kRoom);
-    std::vector<int> spare;
-    for (int fd; int(spare.size()) < kReserve - 2 && (fd = ::dup(0)) >= 0;)
-        spare.push_back(fd);
-    EXPECT_EQ(int(spare.size()), kReserve - 2) << "clients took the reserved descriptors";
-    for (const int fd : spare)
-        ::close(fd);
-    // Clients leaving make room: the listener, held until then, takes the next ones.
+    }
+    void settle(std::size_t enough)
+    {
+        waitFor([&] { return takeClients() || taken.size() >= enough; }, 20000);
+        waitFor([&] { return takeClients(); }, 300);   // more FD_ACCEPT here would be a spin
+        EXPECT_LE(r.count(lst, ws::FD_ACCEPT), answered + 20);
+    }
+    ~Taker()
+    {
+        for (const ws::SOCKET c : taken)
+            ws::closesocket(c);
+    }
+};
+} // namespace
+
+TEST_F(Winsock, ClientsLeaveTheReservedDescriptorsFreeWaitWithoutSpinningAndComeInAsOthersLeave)
+{
+    // At a limit of 512 and above, 128 descriptors are kept from the clients.
+    constexpr int kReserve = 128;
+    Receiver r;
+    Handle lst(bound(SOCK_STREAM, &r, ws::FD_ACCEPT));
+    const int lowestFree = LowestFreeDescriptor();
+    const int room = 512 - kReserve;
+    const pid_t child = ConnectFromChild(lst.port(), room + 60);
+    Taker taker{r, lst};
+    {
+        const LoweredLimit limit(rlim_t(lowestFree + 512));
+        taker.settle(room - 5);
+        EXPECT_GE(int(taker.taken.size()), room - 5);
+        EXPECT_LE(int(taker.taken.size()), room);
+        EXPECT_EQ(SpareDescriptors(kReserve - 2), kReserve - 2) << "clients took the reserved descriptors";
+        // Clients leaving make room: the listener, held until then, takes the next ones.
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::size_t before = taker.taken.size();
+        for (std::size_t i = 0; i < before / 2; ++i)
+            ws::closesocket(std::exchange(taker.taken[i], ws::INVALID_SOCKET));
+        std::vector<int> more;   // without waiting: the kernel's queue may still be full
+        const sockaddr_in to = testsupport::Loopback(lst.port());
+        for (int i = 0; i < 5; ++i) {
+            more.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            ::connect(more.back(), reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        }
+        EXPECT_TRUE(waitFor([&] { return taker.takeClients() || taker.taken.size() >= before + 5; }, 20000));
+        for (const int fd : more)
+            ::close(fd);
+    }
+}
+
+TEST_F(Winsock, UnderALowDescriptorLimitTheReserveLeavesClientsTheirShare)
+{
+    // A limit of 96: a quarter of it at least serves clients, and some stays in reserve. A limit
+    // that leaves two descriptors: one client still comes in.
+    Receiver r;
+    Handle lst(bound(SOCK_STREAM, &r, ws::FD_ACCEPT));
+    const int lowestFree = LowestFreeDescriptor();
+    ASSERT_LT(lowestFree, 40) << "this test process holds too many descriptors for a limit of 96";
+    const pid_t child = ConnectFromChild(lst.port(), 100);
+    for (const int limit : {96, lowestFree + 2}) {
+        Taker taker{r, lst, {}, r.count(lst, ws::FD_ACCEPT)};
+        const LoweredLimit lowered{rlim_t(limit)};
+        const std::size_t share = limit == 96 ? 96 / 4 : 1;
+        taker.settle(share);
+        EXPECT_GE(taker.taken.size(), share) << "limit " << limit;
+        if (limit == 96)
+            EXPECT_GE(SpareDescriptors(16), 16) << "clients took every descriptor";
+    }
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
-    const std::size_t before = taken.size();
-    for (std::size_t i = 0; i < before / 2; ++i)
-        ws::closesocket(taken[i]);
-    std::vector<int> more;   // without waiting: the kernel's queue may still be full
-    const sockaddr_in to = testsupport::Loopback(lst.port());
-    for (int i = 0; i < 5; ++i) {
-        more.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(more.back(), reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    }
-    EXPECT_TRUE(waitFor([&] { return takeClients() || taken.size() >= before + 5; }, 20000));
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-    for (std::size_t i = before / 2; i < taken.size(); ++i)
-        ws::closesocket(taken[i]);
-    for (const int fd : more)
-        ::close(fd);
 }

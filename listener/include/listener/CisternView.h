@@ -79,6 +79,7 @@ private:
     void ReadDatagrams();
     void ReadClient(ws::SOCKET s);
     void OnClientClosed(ws::SOCKET s);
+    int AcceptWaitingClients();
 
     bool m_listenIsStream = false;
     bool m_datagramsWaiting = false;   // reading datagrams waits for the log to catch up

@@ -76,7 +76,7 @@ int WSAGetLastError();
 SOCKET socket(int af, int type, int protocol);
 int bind(SOCKET s, const sockaddr* name, int namelen);
 int WSAAsyncSelect(SOCKET s, HWND hWnd, UINT wMsg, long lEvent);
-int listen(SOCKET s, int backlog);
+int listen(SOCKET s, int backlog);   // SOMAXCONN: the longest queue the system allows
 SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen);
 int recv(SOCKET s, char* buf, int len, int flags);
 int closesocket(SOCKET s);
