@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From received bytes to log bytes as the view cuts them: SplitLines over each datagram, and one
 // LineAssembler over a stream read in pieces of any size, its open line flushed at the close.
 // The input gives the read (or datagram) sizes, then the bytes. Whatever the cuts, the log is

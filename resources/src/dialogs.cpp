@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog templates: the About box and the "Make Host Connection" dialog. Positions and sizes
 // are dialog units of 8-point "MS Sans Serif"; the platform substitutes an installed font and
 // scales the units from it. Controls are listed in template order, which is also tab order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Version block (VS_VERSION_INFO): the fixed file information and one US English string block.
 // The numbers are CMake's project(VERSION), handed in as CISTERN_VERSION_MAJOR and the like.
 #include "tables.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: built with cpack from $BUILD_DIR, installed with dpkg -i, run from /usr/bin,
 # removed with dpkg -r; afterwards none of its files may be left. The package is removed again
 # whatever goes wrong in between.

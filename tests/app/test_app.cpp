@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application: its window, keys, menus and panes, the About box and help, the log document's
 // modified flag and its file. Open, save and new on real files are proven end to end as well.
 #include "app_fixture.h"

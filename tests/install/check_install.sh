@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks one part of the installed tree the way a desktop, a software centre or man reads it:
 #   check_install.sh install|files|desktop|manual|program
 # Environment (from tests/install/CMakeLists.txt): INSTALL_PREFIX, BUILD_DIR, CMAKE, PROJECT_VERSION.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Cutting received bytes into the log's lines. A line ends at a line feed; empty lines are dropped;
 // every other byte, carriage returns and zero bytes included, is part of its line. Each line goes
