@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Appending a flood of lines through the program's own view: CCisternView::AppendToLog, called the
 // way the receive path calls it, once with a line's text and once with its CR LF. The whole program
 // runs (resources, application object, main frame, document and view, under the offscreen

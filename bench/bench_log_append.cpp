@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Appending a flood of lines to the log widget the way the view does it: each line arrives as its
 // text, then its CR LF, each put in at the end and scrolled into view. Events are processed every
 // thousand lines so that the widget paints while the log grows.

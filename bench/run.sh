@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The benchmarks of the real program, each beside a baseline measured in the same run:
 #   a. TCP: 1,000,000 lines of 80 bytes to Sumpwell, from connect until it has closed the client
 #      (and written the close line); baseline nc -l receiving the same stream into /dev/null.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A load generator for the benchmarks: sends numbered text lines to 127.0.0.1 only.
 //
 //   sender tcp PORT COUNT LENGTH [TAG]

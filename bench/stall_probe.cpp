@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long a window's event loop goes without answering the X server: a _NET_WM_PING round trip
 // to the window every 10 ms.
 //

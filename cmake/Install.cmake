@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install` puts where, and the Debian package built from it with `cpack -G DEB`.
 #
 #   bin/sumpwell
@@ -6,6 +7,8 @@
 #   share/icons/hicolor/{16x16,32x32,48x48,256x256}/apps/org.cistern.Sumpwell.png
 #   share/icons/hicolor/scalable/apps/org.cistern.Sumpwell.svg
 #   share/man/man1/sumpwell.1.gz
+#   share/doc/sumpwell/copyright          (docs/copyright: the licence of each file, DEP-5 format)
+#   share/doc/sumpwell/changelog.gz       (NEWS, in the form of a Debian changelog)
 #
 # The application id names the desktop entry, the metainfo and the icon alike; the program tells
 # Qt the same name (QGuiApplication::setDesktopFileName, from resources/src/identity.cpp) so that
@@ -49,6 +52,22 @@ add_custom_command(
 add_custom_target(sumpwell_manpage ALL DEPENDS ${sumpwell_man_gz})
 install(FILES ${sumpwell_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The licence and the changes, where Debian keeps them: /usr/share/doc/PACKAGE, named after the
+# package rather than after project() (GNUInstallDirs' DOCDIR would be share/doc/Cistern).
+# NEWS is written as a Debian changelog, since a package whose version has no Debian revision
+# ships its changelog as changelog.gz and lintian reads that file as one. Compressed like the
+# manual page, with -9 as Debian policy asks.
+set(sumpwell_docdir ${CMAKE_INSTALL_DATADIR}/doc/sumpwell)
+set(sumpwell_changelog_gz ${PROJECT_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(
+  OUTPUT ${sumpwell_changelog_gz}
+  COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${PROJECT_SOURCE_DIR}/NEWS ${sumpwell_changelog_gz}
+  DEPENDS ${PROJECT_SOURCE_DIR}/NEWS
+  COMMENT "Compressing the changelog"
+  VERBATIM)
+add_custom_target(sumpwell_changelog ALL DEPENDS ${sumpwell_changelog_gz})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/copyright ${sumpwell_changelog_gz} DESTINATION ${sumpwell_docdir})
+
 # ---- Debian package ---------------------------------------------------------------------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sumpwell)
@@ -63,7 +82,8 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "read-only log window. Point the devices and programs whose debug or log"
   "output you want to watch at it; clear the log when you like and save what"
   "you saw to a file.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The DEB generator installs under /usr by itself (CPACK_PACKAGING_INSTALL_PREFIX is not set here,
+# since it would also put the source tarball's files under usr/).
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Cistern <dev@cistern.example>")
@@ -75,5 +95,18 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # XWayland.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# Control files (md5sums and the like) 0644 and owned by root, as dpkg-deb and lintian expect.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# ---- Source tarball -----------------------------------------------------------------------------------
+# `cpack --config CPackSourceConfig.cmake` in the build folder makes sumpwell-VERSION.tar.gz of the
+# source tree, leaving out git's data and whatever a build or an editor leaves in the tree.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME sumpwell-${PROJECT_VERSION})
+set(CPACK_SOURCE_IGNORE_FILES
+    "/\\.git/" "/\\.git$" "/\\.cache/" "/build[^/]*/" "/_CPack_Packages/" "/CMakeFiles/"
+    "/CMakeCache\\.txt$" "/compile_commands\\.json$" "\\.swp$" "~$")
+# The values reach CPack's config files as they are written here (regular expressions and all).
+set(CPACK_VERBATIM_VARIABLES ON)
 
 include(CPack)

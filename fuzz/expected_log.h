@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fuzzers check the log against, written the plain way, apart from the code it checks.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line as the program checks it before any window: AfxPreParseCommandLine over any
 // arguments (the input's bytes cut at zero bytes; the first is the program's own name).
 //

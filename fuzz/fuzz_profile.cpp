@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file as the program reads and writes it: any bytes in Sumpwell.ini, then the
 // Connect section's values read as text and as numbers, written back and read again.
 //

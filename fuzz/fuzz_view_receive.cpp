@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real receiving path: the log view's socket handler (CCisternView::OnSocketNotify) reading
 // real loopback sockets into the real log widget, with the read boundaries chosen by the input.
 //

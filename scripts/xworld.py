@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A private world to run the real program in: network, mount and PID namespaces of its own, an
 Xvfb of its own, and, when asked, the openbox window manager. The network's only interface is
 loopback, so the program (which binds the address its host name resolves to) binds 127.0.0.1 and

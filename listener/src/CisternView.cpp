@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log view: construction, the log's appends, closing the connection, the small commands and
 // their enabling rules.
 #include "listener/CisternView.h"

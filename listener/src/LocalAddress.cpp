@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Local address discovery.
 #include "listener/CisternView.h"
 #include "listener/LocalAddress.h"

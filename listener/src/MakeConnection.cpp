@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Make Connection command: propose the local address and the remembered port and protocol,
 // bind on OK, tell the outcome, and remember the choice after a successful bind.
 #include "listener/CisternView.h"

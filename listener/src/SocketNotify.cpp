@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Socket events: reading datagrams and client streams into log lines, accepting clients, and a
 // client's close.
 #include "listener/CisternView.h"

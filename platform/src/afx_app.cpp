@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object and its message loop, message boxes and the file dialogs. The command
 // line is in afx_cmdline.cpp, the profile in afx_profile.cpp.
 #include "platform/afxapp.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: --help, --version and wrong arguments answered before the application starts,
 // and the file to open once it runs.
 #include "platform/afxcmdline.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run-time classes, message maps and command routing, enabling objects, wait cursor, metrics.
 #include "platform/afxcore.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialogs from templates: controls made in template order (which is also the tab order), placed
 // in dialog units of the dialog's font, and data exchange with validation of text lengths.
 #include "platform/afxdlg.h"

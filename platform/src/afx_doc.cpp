@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Documents and the single-document template: New, Open and Save as the framework runs them.
 // A file is read whole; a save goes to a temporary file that replaces the old one only when every
 // byte was written, so a failed save leaves the old file whole. The view moves the bytes itself,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame window: a QMainWindow with the menu bar, accelerators and icon of its resource id,
 // the view as its client and the status bar at its bottom. Commands from menus and keys are
 // carried out through OnCommand, so a disabled command is dropped.

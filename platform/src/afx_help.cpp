@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Help: the program's own short manual in a window of its own, and What's This texts.
 #include "platform/afxhelp.h"
 #include "platform/afxres.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An icon group as the windows and dialogs show it.
 #include "platform/resdata.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application's profile: <title>/<title>.ini in the user's configuration folder, named after the
 // application's title, through QSettings (its file locking, atomic rewrite and folder rules) but in
 // a file format of our own.

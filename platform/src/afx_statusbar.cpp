@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status bar: pane 0 is the message pane (prompts, idle text) and takes the width that the
 // other panes leave; every other pane is a label as wide as its text area plus a small border.
 #include "platform/afxstatusbar.h"

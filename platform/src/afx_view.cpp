@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Views. The edit view's text is the read-only log widget's bytes; appending marks the document
 // modified, setting the whole text does not.
 #include "platform/afxview.h"

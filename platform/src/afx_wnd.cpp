@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows: a CWnd is shown by one Qt widget, whose posted window messages come back to the
 // CWnd's message map. Fonts and device contexts measure text.
 #include "platform/afxwnd.h"

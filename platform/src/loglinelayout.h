@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One line of the log laid out for the screen: its rendering, its QTextLayout, and the mapping
 // between character positions in the rendering and byte offsets in the log.

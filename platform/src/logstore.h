@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The log's bytes, kept in a file of the program's own and read through one mapping.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Turning a log line's bytes into the text shown on screen, and stepping through bytes by
 // character. The bytes are never changed; only their rendering is.

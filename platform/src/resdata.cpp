@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The framework's view of the program's resources: one table, handed over at start-up.
 #include "platform/resdata.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The socket service on POSIX sockets: the handle table and the event machine. Names and
 // addresses are in winsock_names.cpp.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "winsock_errors.h"
 
 #include "platform/winsock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Translation of POSIX and resolver failures into Winsock error codes, the one last-error slot,
 // and the start-up check that the socket and name halves of the service share.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The socket service's names and addresses: the host name, name resolution, dotted addresses,
 // byte order and the machine's interface addresses, with the hooks that replace the system's
 // answers in tests. The sockets and their events are in winsock.cpp.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws Sumpwell's two icons and writes them as .ico, .svg and .png files.
 
 The main icon is a cistern: a tank whose upper half carries a few lines of

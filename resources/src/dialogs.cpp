@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog templates: the About box and the "Make Host Connection" dialog. Positions and sizes
 // are dialog units of 8-point "MS Sans Serif"; the platform substitutes an installed font and
 // scales the units from it. Controls are listed in template order, which is also tab order.
@@ -19,7 +20,9 @@ constexpr DialogControlData kAboutControls[] = {
     {ControlClass::Static, "#128", IDC_STATIC, 11, 17, 20, 20, kChild | SS_ICON},
     {ControlClass::Static, "Cistern Version " CISTERN_VERSION_SHORT, IDC_STATIC, 40, 10, 119, 8,
      kChild | SS_LEFT | SS_NOPREFIX | WS_GROUP},
-    {ControlClass::Static, "Copyright (C) 2026 Cistern", IDC_STATIC, 40, 25, 119, 8,
+    // The copyright line is longer than the version line: it runs on below the OK button, to its
+    // right edge.
+    {ControlClass::Static, "Copyright (C) 2026 The Cistern developers", IDC_STATIC, 40, 25, 170, 8,
      kChild | SS_LEFT | WS_GROUP},
     {ControlClass::Button, "OK", IDOK, 178, 7, 32, 14,
      kChild | BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP},

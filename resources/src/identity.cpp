@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's identity: its desktop entry, its command and manual, and the text of --help. Its
 // title (AFX_IDS_APP_TITLE, in strings.cpp) names its windows and its profile.
 #include "tables.h"

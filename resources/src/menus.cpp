@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Menu bar and accelerator table of the main frame (IDR_MAINFRAME).
 #include "tables.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // String table: the document string, command prompts, the application title and the status-bar
 // texts. Where a string holds "\n", the text before it is the status-bar prompt and the text
 // behind it a short name for a tool tip.

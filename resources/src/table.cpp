@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's resource table, assembled from its parts, and its registration at start-up.
 #include "tables.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parts of the resource table, each defined in its own source file.
 #include "platform/resdata.h"

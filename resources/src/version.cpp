@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Version block (VS_VERSION_INFO): the fixed file information and one US English string block.
 // The numbers are CMake's project(VERSION), handed in as CISTERN_VERSION_MAJOR and the like.
 #include "tables.h"
@@ -24,7 +25,7 @@ constexpr VersionString kStrings[] = {
     {"FileDescription", "Sumpwell"},
     {"FileVersion", kVersionText},
     {"InternalName", "Sumpwell"},
-    {"LegalCopyright", "Copyright (C) 2026 Cistern"},
+    {"LegalCopyright", "Copyright (C) 2026 The Cistern developers"},
     {"LegalTrademarks", " "},
     {"OriginalFilename", "Sumpwell"},
     {"PrivateBuild", " "},

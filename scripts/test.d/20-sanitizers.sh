@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A second build with AddressSanitizer and UndefinedBehaviorSanitizer (CISTERN_SANITIZE=ON), and
 # its whole test suite run on it: unit and loopback tests, and the end-to-end tests, which then
 # drive the sanitized program itself. Any report fails: ASan and UBSan stop the process at the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets in fuzz/ with clang, ASan and UBSan, and runs each for a bounded
 # time from its seeds in fuzz/corpus/<target>/ (two at a time, one per core). A crash, a sanitizer
 # report, a leak, a broken invariant (the target aborts) or a timeout fails the stage; the input

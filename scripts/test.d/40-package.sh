@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# The Debian package: built with cpack from $BUILD_DIR, installed with dpkg -i, run from /usr/bin,
-# removed with dpkg -r; afterwards none of its files may be left. The package is removed again
-# whatever goes wrong in between.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The Debian package: built with cpack from $BUILD_DIR, checked by lintian (when installed; no error
+# and no warning may be left), installed with dpkg -i, run from /usr/bin, removed with dpkg -r;
+# afterwards none of its files may be left. The package is removed again whatever goes wrong in
+# between. Then the source tarball: made with cpack from the same build folder, it must hold every
+# file git tracks and no build output, and build with the README's command in a scratch folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
@@ -79,6 +82,18 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
 done
 echo "Depends: $depends"
 
+# Debian's own checks of a binary package. Overrides, if ever needed, go in the package with a
+# comment saying why they are right for it.
+if command -v lintian >/dev/null; then
+  if lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then
+    echo "lintian: no errors, no warnings"
+  else
+    fail "lintian: $(grep -v 'running with root privileges' "$work/lintian.log")"
+  fi
+else
+  echo "not checked: lintian is not installed (scripts/install-deps installs it)"
+fi
+
 # ---- Install and run -------------------------------------------------------------------------------------
 we_installed=1
 dpkg_waiting -i "$deb" >"$work/install.log" || { cat "$work/install.log" >&2; exit 1; }
@@ -103,7 +118,8 @@ for expected in /usr/bin/sumpwell /usr/share/applications/org.cistern.Sumpwell.d
                 /usr/share/metainfo/org.cistern.Sumpwell.metainfo.xml \
                 /usr/share/icons/hicolor/256x256/apps/org.cistern.Sumpwell.png \
                 /usr/share/icons/hicolor/scalable/apps/org.cistern.Sumpwell.svg \
-                /usr/share/man/man1/sumpwell.1.gz; do
+                /usr/share/man/man1/sumpwell.1.gz \
+                /usr/share/doc/sumpwell/copyright /usr/share/doc/sumpwell/changelog.gz; do
   if grep -qx "$expected" "$work/files"; then
     continue
   elif excluded_by_dpkg "$expected"; then
@@ -150,8 +166,44 @@ while IFS= read -r path; do
 done <"$work/listed"
 [ $left -eq 0 ] && echo "none of the package's $(wc -l <"$work/files") files is left"
 
+# ---- Source tarball -------------------------------------------------------------------------------------
+(cd "$build_dir" && cpack --config CPackSourceConfig.cmake -B "$work/src") >"$work/cpack-source.log" 2>&1 \
+  || { cat "$work/cpack-source.log" >&2; exit 1; }
+name=sumpwell-$project_version
+tarball=$work/src/$name.tar.gz
+[ -f "$tarball" ] || { echo "$stage: cpack made no $name.tar.gz" >&2; ls "$work/src" >&2; exit 1; }
+echo "built $(basename "$tarball") ($(du -k "$tarball" | cut -f1) KiB)"
+tar -tzf "$tarball" | sed -n "s|^$name/||p" | grep -v '/$' | LC_ALL=C sort >"$work/tarred"
+[ "$(tar -tzf "$tarball" | grep -cv "^$name/")" -eq 0 ] || fail "the tarball has files outside $name/"
+if git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git -C "$root" ls-files | LC_ALL=C sort >"$work/tracked"
+  while IFS= read -r path; do
+    [ -e "$root/$path" ] || continue   # deleted in the work tree
+    fail "the tarball lacks $path"
+  done < <(LC_ALL=C comm -23 "$work/tracked" "$work/tarred")
+  LC_ALL=C comm -13 "$work/tracked" "$work/tarred" | sed 's/^/note: in the tarball, not tracked by git: /'
+fi
+built=$(grep -E '(^|/)(CMakeCache\.txt|CMakeFiles/|build\.ninja|Makefile|_CPack_Packages/|compile_commands\.json)|\.(o|a|deb|tar\.gz)$|^build[^/]*/' "$work/tarred" || true)
+[ -z "$built" ] || fail "build output in the tarball ($(wc -l <<<"$built") files): $(head -n 5 <<<"$built" | tr '\n' ' ')..."
+
+# Built as someone who downloaded it would: unpacked in a scratch folder, with the README's build
+# command (tests and benchmarks left out, which cmake is told through it), installed into a prefix.
+mkdir -p "$work/scratch"
+tar -xzf "$tarball" -C "$work/scratch"
+if (cd "$work/scratch/$name" && env -u BUILD_DIR ./scripts/build -DCISTERN_TESTS=OFF -DCISTERN_BENCH=OFF \
+      && cmake --install build --prefix "$work/scratch/prefix") >"$work/scratch-build.log" 2>&1; then
+  scratch_version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$work/scratch/prefix/bin/sumpwell" --version 2>&1) || true
+  [ "$scratch_version" = "Sumpwell $full_version" ] || fail "the program built from the tarball says '$scratch_version'"
+  echo "built from the tarball in a scratch folder: $scratch_version, $(find "$work/scratch/prefix" -type f | wc -l) files installed"
+else
+  tail -n 30 "$work/scratch-build.log" >&2
+  fail "the tarball does not build with ./scripts/build"
+fi
+# Without git, the licence check goes by the files it finds.
+bash "$work/scratch/$name/tests/install/check_spdx.sh" "$work/scratch/$name" || fail "the tarball's files lack their licence line"
+
 if [ $failures -ne 0 ]; then
   echo "$stage: $failures check(s) failed" >&2
   exit 1
 fi
-echo "$stage: the package builds, installs, runs and removes cleanly"
+echo "$stage: the package builds, passes lintian, installs, runs and removes cleanly; the source tarball builds"

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application: its window, keys, menus and panes, the About box and help, the log document's
 // modified flag and its file. Open, save and new on real files are proven end to end as well.
 #include "app_fixture.h"
 
 #include "platform/logtextwidget.h"
+#include "platform/resdata.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -14,6 +16,9 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QWhatsThis>
+
+#include <algorithm>
+#include <string_view>
 
 using testsupport::AppFixture;
 using testsupport::Messages;
@@ -104,13 +109,22 @@ TEST_F(AppFixture, DialogsAreCentredOverTheWindowAndTheAboutBoxShowsIconNameAndC
             for (const QLabel* label : dlg.GetWidget()->findChildren<QLabel*>()) {
                 icon = icon || !label->pixmap().isNull();
                 texts << label->text();
+                // Each line whole on its one line of the field.
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width()) << label->text().toStdString();
             }
             QTest::keyClick(dlg.GetWidget(), Qt::Key_Escape);
         }), 1);
     EXPECT_EQ(caption, QStringLiteral("About Cistern"));
     EXPECT_TRUE(icon);
     EXPECT_TRUE(texts.contains(QStringLiteral("Cistern Version %1.%2").arg(CISTERN_VERSION_MAJOR).arg(CISTERN_VERSION_MINOR)));
-    EXPECT_EQ(texts.filter(QStringLiteral("Copyright")).size(), 1);
+    const QStringList copyright = texts.filter(QStringLiteral("Copyright"));
+    ASSERT_EQ(copyright.size(), 1);
+    EXPECT_EQ(copyright[0].toStdString(), "Copyright (C) 2026 The Cistern developers");
+    // The version block says the same.
+    const auto& strings = AfxGetResourceTable()->version->strings;
+    const auto legal = std::find_if(strings.begin(), strings.end(), [](const VersionString& s) { return std::string_view(s.key) == "LegalCopyright"; });
+    ASSERT_NE(legal, strings.end());
+    EXPECT_EQ(legal->value, copyright[0].toStdString());
 }
 
 TEST_F(AppFixture, HelpOpensTheManualAndContextHelpWaitsForAClick)

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end tests of the real sumpwell program, driven as a user would drive it.
 
 Each case runs in a world of its own (scripts/xworld.py): private network, mount and PID

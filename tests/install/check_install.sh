@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks one part of the installed tree the way a desktop, a software centre or man reads it:
-#   check_install.sh install|files|desktop|manual|program
-# Environment (from tests/install/CMakeLists.txt): INSTALL_PREFIX, BUILD_DIR, CMAKE, PROJECT_VERSION.
+#   check_install.sh install|files|desktop|manual|program|docs
+# Environment (from tests/install/CMakeLists.txt): INSTALL_PREFIX, BUILD_DIR, CMAKE, PROJECT_VERSION,
+# SOURCE_DIR.
 set -uo pipefail
 prefix=${INSTALL_PREFIX:?}
 id=org.cistern.Sumpwell
@@ -17,6 +19,8 @@ install)
 files)   # exactly these, the data not executable, each icon a PNG of its size
   expected="bin/sumpwell
 share/applications/$id.desktop
+share/doc/sumpwell/changelog.gz
+share/doc/sumpwell/copyright
 share/icons/hicolor/16x16/apps/$id.png
 share/icons/hicolor/256x256/apps/$id.png
 share/icons/hicolor/32x32/apps/$id.png
@@ -47,6 +51,14 @@ program)   # stands on its own, and answers --version without any display
   readelf -d "$bin" | grep -E 'RPATH|RUNPATH' && fail "the installed program keeps a run path"
   out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$bin" --version 2>&1)
   [ "$out" = "Sumpwell $(cut -d. -f1-4 <<<"${PROJECT_VERSION:?}.0.0.0")" ] || fail "--version said: $out"
+  ;;
+docs)   # the licence and the changes, as Debian keeps them
+  doc=$prefix/share/doc/sumpwell
+  cmp "$doc/copyright" "${SOURCE_DIR:?}/docs/copyright" || fail "copyright is not docs/copyright"
+  gzip -dc "$doc/changelog.gz" | cmp - "$SOURCE_DIR/NEWS" || fail "changelog.gz is not NEWS"
+  # -9 (the header's extra flags say so) and -n (no name, no time stamp)
+  [ "$(od -An -tx1 -j3 -N6 "$doc/changelog.gz" | tr -d ' \n')" = 000000000002 ] || fail "changelog.gz not made with gzip -9n"
+  [ "$(dpkg-parsechangelog -l "$SOURCE_DIR/NEWS" -S Version)" = "${PROJECT_VERSION:?}" ] || fail "NEWS does not begin with version $PROJECT_VERSION"
   ;;
 esac
 exit $((failures > 0))

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Make Connection dialog: what it offers, how the keyboard works it, what it refuses and says,
 // and what it remembers.
 #include "app_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing the address to offer: one that other machines can reach.
 #include "listener/LocalAddress.h"
 

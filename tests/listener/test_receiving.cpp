@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log view binding, receiving and closing, on real loopback sockets: its lines and its clients.
 #include "app_fixture.h"
 #include "peers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window framework: how a command is routed and enabled, and the profile's file.
 #include "platform/afxwin.h"
 

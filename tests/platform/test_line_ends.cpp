@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How line ends look in the log: a sender's CR LF arrives as CR CR LF and must look like any
 // other line end, drawn the same pixel for pixel, while a CR anywhere else stays visible.
 #include "platform/logtextwidget.h"

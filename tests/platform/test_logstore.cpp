@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log store and its line index: the bytes read back exactly as appended, whatever the cut of
 // the appends and across the boundary between memory and disk; the index against a plain scan;
 // opening, failing to open and copying the log as the log widget does it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log widget: bytes kept exactly, the line index, how a line's bytes are shown, selecting and
 // copying, and following the end of a growing log.
 #include "platform/logtextwidget.h"

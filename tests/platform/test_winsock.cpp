@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The socket service on real loopback sockets: handles, binding, and the event machine that posts
 // FD_* messages. The far side of each connection is a plain POSIX socket owned by the test.
 #include "platform/winmsg.h"

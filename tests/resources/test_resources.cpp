@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resource table as the framework reads it: rules a hand edit of the table can break without
 // any compiler noticing. What the menus, keys and dialogs do is tested where they are used.
 #include "platform/afxwin.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A running application for tests: the program's resources, a CCisternApp whose InitInstance has
 // opened a new log in its main window, a profile in a temporary folder, message boxes caught, and

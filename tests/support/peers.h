@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Peers for network tests: plain POSIX sockets that talk to 127.0.0.1 only.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry point: every test program runs inside one offscreen QApplication.
 #include <QApplication>
 #include <gtest/gtest.h>

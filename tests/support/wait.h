@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Waiting on a condition with a deadline, while the event loop runs. No fixed sleeps in tests.
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application object: registers the one document template and carries out the command line.
 #include "platform/afxdlg.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The log document: no data of its own; the log's file form is the view's text as plain bytes.
 #include "platform/afxwin.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main frame: three quarters of the screen, centred, captioned with the program's name
 // alone, with a status bar whose second pane tells the connection state.

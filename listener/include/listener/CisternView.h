@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The log view: a read-only edit view that shows every line received, and the owner of the bound
 // socket and of the clients accepted from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Make Host Connection" dialog: the host (shown, not editable), the port, the protocol and
 // whether to clear the log first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Choosing the address that other machines can reach this one on.
 #include "platform/winsock.h"

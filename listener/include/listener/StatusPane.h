@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the log view needs of the main window: setting the text of a status-bar pane. The main
 // frame provides it; the view reaches it as the application's main window.

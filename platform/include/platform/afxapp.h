@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application object and its message loop, its profile, message boxes and the file dialogs.
 #include "platform/afxcmdline.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line: what the program was asked to do at start, and the answers given before any
 // window exists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The framework's core: run-time classes, message maps and command routing, the enabling object,
 // the wait cursor and screen metrics.

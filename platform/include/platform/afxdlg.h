@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Modal dialogs built from dialog templates, with data exchange between members and controls.
 #include "platform/afxwnd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Documents and the single-document template: New, Open and Save as the framework runs them.
 #include "platform/afxcore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The frame window: a QMainWindow with the menu bar, accelerators and icon of its resource id, the
 // view as its client and the status bar at its bottom.

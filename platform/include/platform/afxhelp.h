@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Help: the program's own short manual in a window of its own, and What's This texts.
 #include "platform/types.h"

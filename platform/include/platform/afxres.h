@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The framework's standard command and string ids, as the program's resources and message maps
 // name them, and the window messages the maps can name.

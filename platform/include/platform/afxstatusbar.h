@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status bar: pane 0 shows prompts and the idle text; the other panes are labels whose width
 // is set through SetPaneInfo.

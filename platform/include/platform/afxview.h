@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Views: a window in the frame's client area that shows a document. The edit view shows the log.
 #include "platform/afxwnd.h"

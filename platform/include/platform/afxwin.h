@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window framework as the program calls it, all of it: each part has its own header, which
 // follows the source file that implements it.

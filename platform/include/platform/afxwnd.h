@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows, and the fonts and device contexts that measure text. A window is shown by one Qt widget;
 // Qt stays behind this header except where that widget must be handed out (CWnd::GetWidget).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The framework's text type: a byte string (UTF-8 on this system) with printf-style formatting.
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finding the line feeds in a run of bytes, many bytes at a time: log lines are short, and a call
 // of memchr for each would cost more than the search itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The widget that shows the edit view's text: a read-only log drawn straight from its bytes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Resources as data: the shapes in which the resources folder describes menus, accelerators,
 // strings, dialog templates, icons and the version block, and the one table the framework reads

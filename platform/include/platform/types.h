@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The integer and handle types that the framework and the socket service speak in.
 #include <cstdint>

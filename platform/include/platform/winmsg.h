@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Window messages as posted Qt events. Posting never calls the receiver: the message is handled
 // later by the receiving window's message map, from the event loop.

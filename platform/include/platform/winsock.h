@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The socket service: Windows Sockets 1.1 as the system calls it, on POSIX sockets.
 //

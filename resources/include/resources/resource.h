@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Resource and command ids of Sumpwell, and the table that carries its menus, accelerators,
 // strings, dialog templates, icons, version block and identity. The framework's standard ids
