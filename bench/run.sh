@@ -28,7 +28,11 @@
 #   k. The 1,000,000-line TCP flood of (a) with none connected and with CLIENTS idle clients held,
 #      TCP_TRIALS (default 3) runs each in turn, fresh programs, medians; beside nc -l.
 #
-# Usage: bench/run.sh [large|clients]    (after ./scripts/build; BUILD_DIR names another build folder)
+# bench/run.sh hostile measures what one hostile client can send (a few minutes, 3 GB of disk a GiB):
+#   l. LINE_GIB (default 1; "1 10" for both) GiB of one line without a line feed, then "end" and
+#      a close: memory above empty, the longest stall, the saved log exactly the line and "end".
+#   m. SHORT_GB (default 2) GB of one-character lines: the same.
+# Usage: bench/run.sh [large|clients|hostile]    (after ./scripts/build; BUILD_DIR names another build folder)
 # Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
 # namespaces (as an ordinary user, SO_RCVBUFFORCE then fails and the program's UDP buffer stays at
 # net.core.rmem_max). Runs in a world of scripts/xworld.py: namespaces of its own (only its
@@ -280,19 +284,72 @@ if [ "$mode" = clients ]; then
   exit 0
 fi
 
+sampler() {  # sampler PID FILE: the largest VmRSS, in KiB, every 0.2 s until PID ends
+  local max=0 v
+  while v=$(status_kib "$1" VmRSS 2>/dev/null) && [ -n "$v" ]; do
+    [ "$v" -gt "$max" ] && max=$v && echo "$max" >"$2"
+    sleep 0.2
+  done
+}
+start_sampler() { sampler "$PROG_PID" "$work/$1.rss" & SAMPLER_PID=$!; started+=("$SAMPLER_PID"); }
+secs_since() { awk -v a="$1" -v b="$(now_ms)" 'BEGIN { printf "%.2f", (b - a) / 1000 }'; }
+
+if [ "$mode" = hostile ]; then
+  # What a hostile peer can send: one endless line, then lines of one character.
+  line_gibs=${LINE_GIB:-1}
+  short_gb=${SHORT_GB:-2}
+  close_line='Sumpwell Status>Connection closed by client'
+  rows=()
+  # from_one_client NAME SEND EXPECT SIZE: what `SEND SIZE` writes, from one client that then closes;
+  # the program's memory above empty and its longest stall; the saved log against `EXPECT SIZE`.
+  from_one_client() {
+    local name=$1 t0
+    next_port
+    start_program "$name" "$port" 1
+    connect_program "$port" 1
+    empty_rss=$(status_kib "$PROG_PID" VmRSS)
+    start_sampler "$name"
+    start_probe "$name"
+    t0=$(now_ms)
+    "$2" "$4" | timeout 1800 nc -N 127.0.0.1 "$port" || { echo "$name: the stream did not go" >&2; exit 1; }
+    taken_s=$(secs_since "$t0")
+    sleep 0.5   # the last paints
+    stop_probe "$name"
+    end_rss=$(status_kib "$PROG_PID" VmRSS)
+    save_log
+    if cmp -s <("$3" "$4") "$PROG_LOG"; then exact=yes; else exact=NO; fi
+    rows+=("$name: sent and closed in|$taken_s s|-|$(awk -v s="$(stat -c %s "$PROG_LOG")" 'BEGIN { printf "%.2f GB", s / 1e9 }') log")
+    rows+=("  longest stall (p99; pings > 1 frame; steal)|$STALL|-|")
+    rows+=("  memory above empty: at the end / peak|$(mb $((end_rss - empty_rss))) / $(mb $(( $(cat "$work/$name.rss") - empty_rss )))|-|empty program $(mb "$empty_rss")")
+    rows+=("  saved with Ctrl+S, exactly as sent|$exact|-|")
+    stop_pid "$PROG_PID"
+    rm -f "$PROG_LOG"
+  }
+  xs() { head -c "$1" /dev/zero | tr '\0' x; }
+  long_line() { xs "$1"; printf '\nend\n'; }
+  long_line_log() { xs "$1"; printf '\r\nend\r\n%s\r\n' "$close_line"; }
+  short_lines() { yes a | head -c "$1"; }
+  short_lines_log() { yes $'a\r' | head -c $(($1 * 3 / 2)); printf '%s\r\n' "$close_line"; }
+  for gib in $line_gibs; do
+    [ "$gib" -ge 1 ] && [ "$gib" -le 16 ] || { echo "LINE_GIB: 1 to 16" >&2; exit 2; }
+    echo "== TCP: one line of $gib GiB, then end" >&2
+    from_one_client "one line of $gib GiB" long_line long_line_log $((gib << 30))
+  done
+  for gb in $short_gb; do
+    [ "$gb" -ge 1 ] && [ "$gb" -le 16 ] || { echo "SHORT_GB: 1 to 16" >&2; exit 2; }
+    echo "== TCP: $gb GB of one-character lines" >&2
+    from_one_client "$gb GB of 1-char lines" short_lines short_lines_log $((gb * 1000000000))
+  done
+  echo "Sumpwell, hostile input: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb"
+  row "Measure" "Sumpwell" "-" "Notes"
+  for r in "${rows[@]}"; do IFS='|' read -r a b c d <<<"$r"; row "$a" "$b" "$c" "$d"; done
+  exit 0
+fi
+
 if [ "$mode" = large ]; then
   large_lines=${LARGE_LINES:-100000000}
   open_gbs=${OPEN_GB:-2 8}
   [ "$large_lines" -ge 1 ] && [ "$large_lines" -le 100000000 ] || { echo "LARGE_LINES: 1 to 100000000" >&2; exit 2; }
-  sampler() {  # sampler PID FILE: the largest VmRSS, in KiB, every 0.2 s until PID ends
-    local max=0 v
-    while v=$(status_kib "$1" VmRSS 2>/dev/null) && [ -n "$v" ]; do
-      [ "$v" -gt "$max" ] && max=$v && echo "$max" >"$2"
-      sleep 0.2
-    done
-  }
-  start_sampler() { sampler "$PROG_PID" "$work/$1.rss" & SAMPLER_PID=$!; started+=("$SAMPLER_PID"); }
-  secs_since() { awk -v a="$1" -v b="$(now_ms)" 'BEGIN { printf "%.2f", (b - a) / 1000 }'; }
   rows=()
 
   # e. A long TCP session.
