@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Documents and the single-document template: New, Open and Save as the framework runs them.
 // A file is read whole; a save goes to a temporary file that replaces the old one only when every
-// byte was written, so a failed save leaves the old file whole. The view moves the bytes itself,
-// file to file, through the descriptor the archive carries.
+// byte was written, so a failed save leaves the old file whole. Only a regular file is opened, or
+// saved over: a folder, a device, a FIFO or a socket is refused with a plain reason. The view
+// moves the bytes itself, file to file, through the descriptor the archive carries.
 #include "platform/afxdoc.h"
 #include "platform/afxapp.h"
 #include "platform/afxframe.h"
@@ -15,7 +16,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const CRuntimeClass CDocument::classCDocument{"CDocument", nullptr, &CObject::classCObject};
@@ -28,6 +33,43 @@ void ReportFileError(const char* what, const CString& path, const QString& reaso
     CString text;
     text.Format("%s \"%s\".\n\n%s", what, path.c_str(), reason.toUtf8().constData());
     AfxMessageBox(text.c_str(), MB_ICONEXCLAMATION);
+}
+
+const char* const kNotRegular = "it is not a regular file";
+
+QString ErrnoText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+// Whether path names something that is there but is no regular file: a folder, a device, a FIFO
+// or a socket. Such a thing is never the log: reading a device or a FIFO may never end, and
+// opening a FIFO waits for a writer.
+bool IsThereButNotRegular(const QByteArray& path)
+{
+    struct stat st{};
+    return ::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+// The file at path opened to be read, or -1 with why. Opened without waiting (a FIFO put there
+// meanwhile opens at once) and refused unless it is a regular file.
+int OpenRegularFile(const QByteArray& path, QString* why)
+{
+    if (IsThereButNotRegular(path)) {
+        *why = QString::fromLatin1(kNotRegular);
+        return -1;
+    }
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = ErrnoText(errno);
+        return -1;
+    }
+    struct stat st{};
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
+        *why = known ? QString::fromLatin1(kNotRegular) : ErrnoText(errno);
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 } // namespace
 
@@ -71,13 +113,15 @@ void CDocument::Serialize(CArchive&) {}
 
 BOOL CDocument::OnOpenDocument(LPCSTR pathName)
 {
-    QFile file(QString::fromUtf8(pathName));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        ReportFileError("Unable to open the file", pathName, file.errorString());
+    QString why;
+    const int fd = OpenRegularFile(QFile::encodeName(QString::fromUtf8(pathName)), &why);
+    if (fd < 0) {
+        ReportFileError("Unable to open the file", pathName, why);
         return FALSE;
     }
-    CArchive ar(CArchive::load, file.handle());
+    CArchive ar(CArchive::load, fd);
     Serialize(ar);
+    ::close(fd);
     if (!ar.GetError().empty()) {
         ReportFileError("Unable to read the file", pathName, QString::fromStdString(ar.GetError()));
         return FALSE;
@@ -88,6 +132,12 @@ BOOL CDocument::OnOpenDocument(LPCSTR pathName)
 
 BOOL CDocument::OnSaveDocument(LPCSTR pathName)
 {
+    // The save would put a new file in the place of a device, FIFO or socket (or write to it,
+    // which may never end): refused, as a folder is.
+    if (IsThereButNotRegular(QFile::encodeName(QString::fromUtf8(pathName)))) {
+        ReportFileError("Unable to save the file", pathName, QString::fromLatin1(kNotRegular));
+        return FALSE;
+    }
     QSaveFile file(QString::fromUtf8(pathName));
     bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     QString reason;

@@ -31,7 +31,8 @@ void LogLineIndex::appended(qint64 at, const char* bytes, qint64 length)
     ForEachLineFeed(bytes, std::size_t(length), [&](std::size_t lf) {
         const qint64 start = at + qint64(lf) + 1;
         const qint64 line = m_lines++;
-        if (line - last.line >= kBlockLines || start - last.offset >= kBlockBytes) {
+        const qint64 bytes = start - last.offset;
+        if ((line - last.line >= kBlockLines && bytes >= kMinBlockBytes) || bytes >= kBlockBytes) {
             last = {line, start};
             m_checkpoints.push_back(last);
         }
@@ -49,18 +50,28 @@ const std::vector<qint64>& LogLineIndex::block(std::size_t b) const
     const Checkpoint first = m_checkpoints[b];
     const bool isLast = b + 1 == m_checkpoints.size();
     const qint64 lines = (isLast ? m_lines : m_checkpoints[b + 1].line) - first.line;
-    // Every line start of the block but the first lies less than kBlockBytes after it.
-    const char* p = m_data + first.offset;
-    const char* const end = m_data + std::min(m_size, first.offset + kBlockBytes);
     std::vector<qint64>& starts = cached.starts;
     starts.clear();
     starts.push_back(first.offset);
-    while (qint64(starts.size()) < lines && p < end) {
-        const void* hit = std::memchr(p, '\n', std::size_t(end - p));
-        if (hit == nullptr)
-            break;
-        p = static_cast<const char*>(hit) + 1;
-        starts.push_back(p - m_data);
+    if (lines > kBlockLines) {
+        // Short lines: past its 64th line, no line start of the block was kMinBlockBytes after its
+        // checkpoint, or it would have been the next one. Their line feeds are found many at a time.
+        const qint64 end = std::min(m_size, first.offset + kMinBlockBytes);
+        ForEachLineFeed(m_data + first.offset, std::size_t(end - first.offset), [&](std::size_t lf) {
+            if (qint64(starts.size()) < lines)
+                starts.push_back(first.offset + qint64(lf) + 1);
+        });
+    } else {
+        // Every line start of the block but the first lies less than kBlockBytes after it.
+        const char* p = m_data + first.offset;
+        const char* const end = m_data + std::min(m_size, first.offset + kBlockBytes);
+        while (qint64(starts.size()) < lines && p < end) {
+            const void* hit = std::memchr(p, '\n', std::size_t(end - p));
+            if (hit == nullptr)
+                break;
+            p = static_cast<const char*>(hit) + 1;
+            starts.push_back(p - m_data);
+        }
     }
     cached.block = b;
     return starts;

@@ -2,11 +2,14 @@
 #pragma once
 // Where each line of the log starts, in a fraction of a byte a line.
 //
-// Only every 64th line start is kept, and also the first line start after each MiB of text, as a
-// checkpoint of (line, offset). The lines between two checkpoints are found again by scanning
-// their bytes, at most about a MiB, and the last few blocks found are remembered, so that drawing
-// the lines in view scans each block once, and a view that stays where it is reads no bytes as the
-// log grows. Appending scans only the new bytes.
+// Only some line starts are kept, as checkpoints of (line, offset): the first one at least 64 lines
+// and 4 KiB of text after the last checkpoint, or else the first one a MiB after it. So the index
+// costs at most 16 bytes a 4 KiB of text however short the lines, and lines of 80 bytes get one
+// every 64 lines, as they always did. The lines between two checkpoints are found again by
+// scanning their bytes, a few KiB where lines are short and at most about a MiB where they are
+// long, and the last few blocks found are remembered, so that drawing the lines in view scans each
+// block once, and a view that stays where it is reads no bytes as the log grows. Appending scans
+// only the new bytes.
 #include <QtGlobal>
 
 #include <array>
@@ -15,8 +18,10 @@
 
 class LogLineIndex {
 public:
-    // Lines between two checkpoints at most, and bytes after which the next line start is one.
+    // The next line start is a checkpoint once both kBlockLines lines and kMinBlockBytes bytes lie
+    // between it and the last, or once kBlockBytes bytes do.
     static constexpr qint64 kBlockLines = 64;
+    static constexpr qint64 kMinBlockBytes = 4096;
     static constexpr qint64 kBlockBytes = qint64(1) << 20;
 
     // The index reads the text at data, which must stay where it is; data[0, size) is the text.

@@ -538,8 +538,9 @@ qint64 LogStore::copyFile(int src, int dst, const std::function<bool(qint64, con
         qint64 hole = data >= 0 ? ::lseek(from, data, SEEK_HOLE) : -1;
         if (data < 0 && errno == ENXIO)
             break;  // nothing but a hole to the end
-        if (data < 0 || hole < 0) {
-            // No such questions here (a pipe, an older file system): read it all.
+        if (data < pos || hole <= data) {
+            // No such questions here (a pipe, an older file system), or answers that would not
+            // move on (a device answers 0 to both): read it all.
             data = pos;
             hole = std::numeric_limits<qint64>::max();
         }

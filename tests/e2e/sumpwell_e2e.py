@@ -20,6 +20,7 @@ import resource
 import selectors
 import signal
 import socket
+import stat
 import struct
 import subprocess
 import sys
@@ -527,8 +528,9 @@ def clients_at_once(w):
 
 @case()
 def save_failures(w):
-    """A save into a folder that does not exist, one that is read-only and one on a full disk: each is
-    reported, the old file keeps its bytes, nothing is left behind, and the log is whole after."""
+    """A save into a folder that does not exist, one that is read-only and one on a full disk, or onto
+    a device, a FIFO or a socket: each is reported, the old file (or the device, FIFO or socket)
+    stays as it was, nothing is left behind, and the log is whole after."""
     app = App(w)
     app.wait_main_window()
     port = free_port(socket.SOCK_DGRAM)
@@ -554,6 +556,19 @@ def save_failures(w):
         app.wait_message()
         check(read(os.path.join(folder, "old.log")) == b"old bytes\n", "the old file in %s changed" % folder)
         check(os.listdir(folder) == ["old.log"], "left in %s: %s" % (folder, os.listdir(folder)))
+    # Nor is a save put in the place of a device, a FIFO or a socket (nor written into one): a null
+    # device of the case's own stands for the machine's, which a faulty save would replace.
+    specials = w.path("specials")
+    os.makedirs(specials)
+    os.mknod(os.path.join(specials, "null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+    os.mkfifo(os.path.join(specials, "fifo"))
+    w.socket = socket.socket(socket.AF_UNIX)
+    w.socket.bind(os.path.join(specials, "socket"))
+    for name, kind in (("null", stat.S_ISCHR), ("fifo", stat.S_ISFIFO), ("socket", stat.S_ISSOCK)):
+        app.save_as(os.path.join(specials, name), confirm_overwrite=True)
+        app.wait_message(timeout=10)
+        check(kind(os.stat(os.path.join(specials, name)).st_mode), "the save replaced %s" % name)
+    check(sorted(os.listdir(specials)) == ["fifo", "null", "socket"], "left: %s" % os.listdir(specials))
     # The log is whole, and still has no file: Ctrl+S asks again.
     app.log_is(expected, w.path("good.log"))
     app.check_alone("after the failed saves")
@@ -594,12 +609,39 @@ def log_store(w):
     wait_until(lambda: free() == empty or None, 20, "the cache disk to be free after kill -9")
 
 
+def special_files(w):
+    """A folder, two devices, a FIFO nobody writes and a listening socket's file: the folder first."""
+    folder, fifo, sock = w.path("a-folder"), w.path("a-fifo"), w.path("a-socket")
+    os.makedirs(folder)
+    os.mkfifo(fifo)
+    w.socket = socket.socket(socket.AF_UNIX)
+    w.socket.bind(sock)
+    w.socket.listen()
+    return [folder, "/dev/null", "/dev/zero", fifo, sock]
+
+
 @case()
 def open_failures(w):
-    """Opening a file that cannot be read is reported and leaves the log as it was; started with a
-    file that is gone, the program says so and ends, without a window left behind."""
+    """Opening a file that cannot be read, or what is not a regular file (a folder, a device, a FIFO,
+    a socket), is reported at once and leaves the log as it was, the window idle and answering;
+    started with such a path or a file that is gone, the program says so and ends, without a window
+    left behind."""
     app = App(w)
     app.wait_main_window()
+    # What is not a regular file is refused at once, and the window goes on, idle, its commands
+    # answering: through Ctrl+O (the dialog goes into a folder rather than open it), and from the
+    # command line below.
+    specials = special_files(w)
+    for path in specials[1:]:
+        app.key(app.main, "ctrl+o")
+        dlg = app.wait_window(r"^Open")
+        app.type(dlg, path)
+        app.key(dlg, "Return")
+        begun = time.monotonic()
+        app.wait_message(timeout=10)
+        log("%s refused after %.2f s" % (path, time.monotonic() - begun))
+        app.check_alone("after opening %s" % path)
+    cpu = cpu_seconds(app.pid)
     port = free_port(socket.SOCK_DGRAM)
     app.make_connection(port, "udp")
     udp_send(port, b"kept\n")
@@ -614,12 +656,13 @@ def open_failures(w):
     app.check_alone("after the failed open")
     udp_send(port, b"still received\n")
     app.log_is(b"kept\r\nstill received\r\n")
+    check(cpu_seconds(app.pid) - cpu < 2, "busy after the refused opens: %.2f s of CPU" % (cpu_seconds(app.pid) - cpu))
 
-    second = App(w, [w.path("gone.log")], name="app-gone")
-    box = xworld.wait_window(second.pid, "^%s$" % MAIN_TITLE, 30)
-    second.key(box, "Return")
-    wait_until(lambda: second.proc.poll() is not None, 20, "the program to end after the message")
-    check(visible_windows(second.pid) == [], "windows left: %s" % visible_windows(second.pid))
+    for path in [w.path("gone.log")] + specials:
+        second = App(w, [path], name="app-" + os.path.basename(path))
+        second.wait_message(timeout=30)
+        wait_until(lambda: second.proc.poll() is not None, 20, "the program to end after the message on %s" % path)
+        check(visible_windows(second.pid) == [], "windows left: %s" % visible_windows(second.pid))
 
 
 @case()
