@@ -328,8 +328,8 @@ if [ "$mode" = hostile ]; then
   xs() { head -c "$1" /dev/zero | tr '\0' x; }
   long_line() { xs "$1"; printf '\nend\n'; }
   long_line_log() { xs "$1"; printf '\r\nend\r\n%s\r\n' "$close_line"; }
-  short_lines() { yes a | head -c "$1"; }
-  short_lines_log() { yes $'a\r' | head -c $(($1 * 3 / 2)); printf '%s\r\n' "$close_line"; }
+  short_lines() { { yes a || true; } | head -c "$1"; }
+  short_lines_log() { { yes $'a\r' || true; } | head -c $(($1 * 3 / 2)); printf '%s\r\n' "$close_line"; }
   for gib in $line_gibs; do
     [ "$gib" -ge 1 ] && [ "$gib" -le 16 ] || { echo "LINE_GIB: 1 to 16" >&2; exit 2; }
     echo "== TCP: one line of $gib GiB, then end" >&2

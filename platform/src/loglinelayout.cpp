@@ -4,6 +4,27 @@
 #include <QTextLine>
 #include <algorithm>
 
+namespace {
+
+// Whether text holds a run of more characters without a blank than any row is wide. Such a run
+// is broken anywhere in either wrap mode, but looking for a word boundary in it takes Qt time
+// that grows with the square of its length (a 64 KiB line of one word took 100 ms).
+bool hasLongWord(const QString& text)
+{
+    constexpr qsizetype kLongWord = 1024;
+    if (text.size() <= kLongWord)
+        return false;
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kLongWord)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 LogLineLayout::LogLineLayout(const Key& key, const char* lineBytes, const QFont& font, int wrapWidth,
                              int rowHeight, const QColor& noteColor)
     : m_key(key)
@@ -29,7 +50,9 @@ LogLineLayout::LogLineLayout(const Key& key, const char* lineBytes, const QFont&
     m_layout.setFormats(formats);
     m_layout.setCacheEnabled(true);
     QTextOption option;
-    option.setWrapMode(wrapWidth > 0 ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    option.setWrapMode(wrapWidth <= 0           ? QTextOption::NoWrap
+                       : hasLongWord(m_shown.text) ? QTextOption::WrapAnywhere
+                                                   : QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_layout.setTextOption(option);
 
     // Rows sit at fixed steps so that heights add up without measuring every line.
