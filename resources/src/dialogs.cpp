@@ -20,9 +20,8 @@ constexpr DialogControlData kAboutControls[] = {
     {ControlClass::Static, "#128", IDC_STATIC, 11, 17, 20, 20, kChild | SS_ICON},
     {ControlClass::Static, "Cistern Version " CISTERN_VERSION_SHORT, IDC_STATIC, 40, 10, 119, 8,
      kChild | SS_LEFT | SS_NOPREFIX | WS_GROUP},
-    // The copyright line is longer than the version line: it runs on below the OK button, to its
-    // right edge.
-    {ControlClass::Static, "Copyright (C) 2026 The Cistern developers", IDC_STATIC, 40, 25, 170, 8,
+    // The copyright line's field is as wide as the version line's: the notice's short form fits it.
+    {ControlClass::Static, "\u00A9 2026 The Cistern developers", IDC_STATIC, 40, 25, 119, 8,
      kChild | SS_LEFT | WS_GROUP},
     {ControlClass::Button, "OK", IDOK, 178, 7, 32, 14,
      kChild | BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP},

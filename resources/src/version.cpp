@@ -25,7 +25,7 @@ constexpr VersionString kStrings[] = {
     {"FileDescription", "Sumpwell"},
     {"FileVersion", kVersionText},
     {"InternalName", "Sumpwell"},
-    {"LegalCopyright", "Copyright (C) 2026 The Cistern developers"},
+    {"LegalCopyright", "\u00A9 2026 The Cistern developers"},
     {"LegalTrademarks", " "},
     {"OriginalFilename", "Sumpwell"},
     {"PrivateBuild", " "},

@@ -117,9 +117,9 @@ TEST_F(AppFixture, DialogsAreCentredOverTheWindowAndTheAboutBoxShowsIconNameAndC
     EXPECT_EQ(caption, QStringLiteral("About Cistern"));
     EXPECT_TRUE(icon);
     EXPECT_TRUE(texts.contains(QStringLiteral("Cistern Version %1.%2").arg(CISTERN_VERSION_MAJOR).arg(CISTERN_VERSION_MINOR)));
-    const QStringList copyright = texts.filter(QStringLiteral("Copyright"));
+    const QStringList copyright = texts.filter(QStringLiteral("The Cistern developers"));
     ASSERT_EQ(copyright.size(), 1);
-    EXPECT_EQ(copyright[0].toStdString(), "Copyright (C) 2026 The Cistern developers");
+    EXPECT_EQ(copyright[0].toStdString(), "\u00A9 2026 The Cistern developers");
     // The version block says the same.
     const auto& strings = AfxGetResourceTable()->version->strings;
     const auto legal = std::find_if(strings.begin(), strings.end(), [](const VersionString& s) { return std::string_view(s.key) == "LegalCopyright"; });
