@@ -10,7 +10,8 @@ namespace {
 
 char* Put(char* log, const char* bytes, std::size_t length)
 {
-    std::memcpy(log, bytes, length);
+    if (length > 0)   // an empty piece may have no bytes at all
+        std::memcpy(log, bytes, length);
     return log + length;
 }
 
@@ -81,16 +82,42 @@ std::uint64_t LineAssembler::BytesWaiting() const
 
 void LineAssembler::MakeWay()
 {
-    if (!std::exchange(m_hasLogEnd, false) || m_log.Length() != m_logEnd)
+    if (!std::exchange(m_hasLogEnd, false))
         return;
-    char* room = m_log.BeginAppend(2);
-    Put(room, "\r\n", 2);
-    m_log.EndAppend(2);
+    // The line is ended where it is still the log's last text, and where some of it waited to go
+    // in behind a load (it follows the loaded file now); after a clear nothing of it is left.
+    if (LogEndIsOurs() || m_logEndWaiting > 0) {
+        char* room = m_log.BeginAppend(2);
+        Put(room, "\r\n", 2);
+        m_log.EndAppend(2);
+    }
+    m_logEndWaiting = 0;
 }
 
-bool LineAssembler::HoldsLogEnd(std::uintptr_t client) const
+bool LineAssembler::LogEndIsOurs()
 {
-    return m_hasLogEnd && m_logEndClient == client && m_log.Length() == m_logEnd;
+    const long long now = m_log.Length();
+    if (now == m_logEnd + m_logEndWaiting) {   // what waited behind a save has gone in
+        m_logEnd = now;
+        m_logEndWaiting = 0;
+        return true;
+    }
+    return now == m_logEnd;   // while a load or a save runs, what is added waits
+}
+
+bool LineAssembler::HoldsLogEnd(std::uintptr_t client)
+{
+    return m_hasLogEnd && m_logEndClient == client && LogEndIsOurs();
+}
+
+void LineAssembler::SetLogEnd(long long before, std::size_t added)
+{
+    if (m_log.Length() == before) {
+        m_logEndWaiting += static_cast<long long>(added);
+    } else {
+        m_logEnd = m_log.Length();
+        m_logEndWaiting = 0;
+    }
 }
 
 void LineAssembler::AddOpen(std::uintptr_t client, std::string_view bytes)
@@ -100,19 +127,22 @@ void LineAssembler::AddOpen(std::uintptr_t client, std::string_view bytes)
     if (HoldsLogEnd(client)) {
         char* room = m_log.BeginAppend(bytes.size());
         m_log.EndAppend(std::size_t(Put(room, bytes.data(), bytes.size()) - room));
-        m_logEnd = m_log.Length();
+        SetLogEnd(m_logEnd, bytes.size());
         return;
     }
     if (m_hasLogEnd && m_logEndClient == client)
-        m_hasLogEnd = false;   // the log was cleared or replaced: the rest is a line of its own
+        MakeWay();   // the log was cleared or replaced: the rest is a line of its own
     Open& line = m_open[client];
     if (line.size() + bytes.size() > m_limits.longLine) {
         // A long line goes on at the log's end as it arrives.
         MakeWay();
-        WriteOpen(client, bytes, false);
+        const std::size_t added = std::size_t(line.size()) + bytes.size();
         m_hasLogEnd = true;
         m_logEndClient = client;
         m_logEnd = m_log.Length();
+        m_logEndWaiting = 0;
+        WriteOpen(client, bytes, false);
+        SetLogEnd(m_logEnd, added);
         return;
     }
     if (m_inMemory + bytes.size() > m_limits.memory && SpillAll(line, bytes))
@@ -126,12 +156,13 @@ void LineAssembler::EndLine(std::uintptr_t client, std::string_view last)
 {
     if (HoldsLogEnd(client)) {
         m_hasLogEnd = false;
+        m_logEndWaiting = 0;
         char* room = m_log.BeginAppend(last.size() + 2);
         m_log.EndAppend(std::size_t(PutLine(room, last.data(), last.size()) - room));
         return;
     }
     if (m_hasLogEnd && m_logEndClient == client)
-        m_hasLogEnd = false;
+        MakeWay();
     if (last.empty() && m_open.count(client) == 0)
         return;   // an empty line
     MakeWay();

@@ -72,7 +72,11 @@ private:
     // Writes client's open line, then bytes, then the line end when ends; forgets the open line.
     void WriteOpen(std::uintptr_t client, std::string_view bytes, bool ends);
     bool SpillAll(Open& line, std::string_view bytes);
-    bool HoldsLogEnd(std::uintptr_t client) const;
+    bool HoldsLogEnd(std::uintptr_t client);
+    // Whether the log still ends with that line (folding in what waited behind a save).
+    bool LogEndIsOurs();
+    // After bytes were added at the log's end: where it ends now, or that they wait.
+    void SetLogEnd(long long before, std::size_t added);
 
     Log& m_log;
     const Limits m_limits;
@@ -83,4 +87,5 @@ private:
     bool m_hasLogEnd = false;
     std::uintptr_t m_logEndClient = 0;
     long long m_logEnd = 0;
+    long long m_logEndWaiting = 0;   // bytes of that line waiting to go in behind a load or save
 };

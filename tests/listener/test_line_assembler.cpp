@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A long line left open at the log's end, when the log changes under it: a clear, or a load whose
+// appends wait until it is over.
+#include "listener/LineAssembler.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A log whose appends can be held back, as the real one holds them while a load or save runs.
+struct HeldLog final : LineAssembler::Log {
+    std::string text, held, room;
+    bool holding = false;
+    char* BeginAppend(std::size_t most) override { return (room = std::string(most, '\0')).data(); }
+    void EndAppend(std::size_t length) override { (holding ? held : text).append(room, 0, length); }
+    long long Length() const override { return static_cast<long long>(text.size()); }
+    void Load(const std::string& file)
+    {
+        text = file + held;
+        held.clear();
+        holding = false;
+    }
+};
+
+} // namespace
+
+TEST(LineAssembler, ALongLineGoesOnWholeOrEndedOnceWhenTheLogChangesUnderIt)
+{
+    HeldLog log;
+    LineAssembler lines(log, LineAssembler::Limits{16, 64});
+    const std::string big(100, 'L');
+    lines.Feed(1, big);
+    ASSERT_EQ(log.text, big);   // past the long-line mark it is at the log's end
+
+    // A save: the line's bytes wait behind it, then go on where they were.
+    log.holding = true;
+    lines.Feed(1, "MM");
+    log.Load(log.text);
+    lines.Feed(1, "N\n");
+    EXPECT_EQ(log.text, big + "MMN\r\n");
+
+    // A load: what waited follows the file, and is ended there before another client's line.
+    log.text.clear();
+    lines.Feed(1, big);
+    log.holding = true;
+    lines.Feed(1, "MM");
+    log.Load("file\r\n");
+    lines.Feed(2, "x\n");
+    lines.Feed(1, "rest\n");
+    EXPECT_EQ(log.text, "file\r\nMM\r\nx\r\nrest\r\n");
+
+    // A clear: nothing of the line is left to end; its rest is a line of its own.
+    lines.Feed(1, big);
+    log.text.clear();
+    lines.Feed(1, "tail\n");
+    EXPECT_EQ(log.text, "tail\r\n");
+    EXPECT_EQ(lines.BytesInMemory(), 0u);
+}
