@@ -17,6 +17,7 @@
 #   f. Open a file of OPEN_GB gigabytes (default "2 8"), given on the command line: the time until
 #      the window is up, until the file is copied and indexed (indexing rate), the longest stall
 #      while it runs with Ctrl+End and Ctrl+Home pressed, memory above the empty program's.
+#      OPEN_SHORT=1 opens files of one-character lines instead.
 #   g. Save the opened log with Ctrl+S, beside cp of the same file in the same run.
 #   h. Idle CPU after all, and the cache folder empty after the program is killed with SIGKILL.
 #   i. Ctrl+S pressed 1.5 s into a flood of LARGE_LINES / 2 lines (at most 40,000,000): how long the
@@ -401,11 +402,15 @@ if [ "$mode" = large ]; then
 
   # f, g. Opening and saving large files.
   for gb in $open_gbs; do
-    lines=$((gb * 1000000000 / line_bytes))
-    [ "$lines" -le 100000000 ] || { echo "OPEN_GB: at most 8" >&2; exit 2; }
-    echo "== Open a $gb GB file" >&2
+    [ "$gb" -le 8 ] || { echo "OPEN_GB: at most 8" >&2; exit 2; }
     file=$work/open-$gb.log
-    "$sender" expect "$lines" "$line_bytes" O tcp >"$file"
+    if [ "${OPEN_SHORT:-}" = 1 ]; then   # lines of one character
+      echo "== Open a $gb GB file of one-character lines" >&2
+      { yes a || true; } | head -c $((gb * 1000000000)) >"$file"
+    else
+      echo "== Open a $gb GB file" >&2
+      "$sender" expect $((gb * 1000000000 / line_bytes)) "$line_bytes" O tcp >"$file"
+    fi
     size=$(stat -c %s "$file")
     sync
     next_port
