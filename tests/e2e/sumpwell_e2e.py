@@ -558,12 +558,7 @@ def save_failures(w):
         check(os.listdir(folder) == ["old.log"], "left in %s: %s" % (folder, os.listdir(folder)))
     # Nor is a save put in the place of a device, a FIFO or a socket (nor written into one): a null
     # device of the case's own stands for the machine's, which a faulty save would replace.
-    specials = w.path("specials")
-    os.makedirs(specials)
-    os.mknod(os.path.join(specials, "null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
-    os.mkfifo(os.path.join(specials, "fifo"))
-    w.socket = socket.socket(socket.AF_UNIX)
-    w.socket.bind(os.path.join(specials, "socket"))
+    specials = special_files(w)[0]
     for name, kind in (("null", stat.S_ISCHR), ("fifo", stat.S_ISFIFO), ("socket", stat.S_ISSOCK)):
         app.save_as(os.path.join(specials, name), confirm_overwrite=True)
         app.wait_message(timeout=10)
@@ -610,9 +605,12 @@ def log_store(w):
 
 
 def special_files(w):
-    """A folder, two devices, a FIFO nobody writes and a listening socket's file: the folder first."""
-    folder, fifo, sock = w.path("a-folder"), w.path("a-fifo"), w.path("a-socket")
+    """A folder, two devices, a FIFO nobody writes and a listening socket's file: the folder first.
+    In the folder, the FIFO, the socket and a null device of the case's own ("null")."""
+    folder = w.path("specials")
+    fifo, sock = os.path.join(folder, "fifo"), os.path.join(folder, "socket")
     os.makedirs(folder)
+    os.mknod(os.path.join(folder, "null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
     os.mkfifo(fifo)
     w.socket = socket.socket(socket.AF_UNIX)
     w.socket.bind(sock)

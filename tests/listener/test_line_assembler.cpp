@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A long line left open at the log's end, when the log changes under it: a clear, or a load whose
-// appends wait until it is over.
+// A long line left open at the log's end, when the log changes under it: a clear, or a load or a
+// save whose appends wait until it is over.
 #include "listener/LineAssembler.h"
 
 #include <gtest/gtest.h>
@@ -14,12 +14,7 @@ struct HeldLog final : LineAssembler::Log {
     char* BeginAppend(std::size_t most) override { return (room = std::string(most, '\0')).data(); }
     void EndAppend(std::size_t length) override { (holding ? held : text).append(room, 0, length); }
     long long Length() const override { return static_cast<long long>(text.size()); }
-    void Load(const std::string& file)
-    {
-        text = file + held;
-        held.clear();
-        holding = false;
-    }
+    void Load(const std::string& file) { text = file + std::exchange(held, {}), holding = false; }
 };
 
 } // namespace
@@ -31,14 +26,12 @@ TEST(LineAssembler, ALongLineGoesOnWholeOrEndedOnceWhenTheLogChangesUnderIt)
     const std::string big(100, 'L');
     lines.Feed(1, big);
     ASSERT_EQ(log.text, big);   // past the long-line mark it is at the log's end
-
     // A save: the line's bytes wait behind it, then go on where they were.
     log.holding = true;
     lines.Feed(1, "MM");
     log.Load(log.text);
     lines.Feed(1, "N\n");
     EXPECT_EQ(log.text, big + "MMN\r\n");
-
     // A load: what waited follows the file, and is ended there before another client's line.
     log.text.clear();
     lines.Feed(1, big);
@@ -48,11 +41,11 @@ TEST(LineAssembler, ALongLineGoesOnWholeOrEndedOnceWhenTheLogChangesUnderIt)
     lines.Feed(2, "x\n");
     lines.Feed(1, "rest\n");
     EXPECT_EQ(log.text, "file\r\nMM\r\nx\r\nrest\r\n");
-
-    // A clear: nothing of the line is left to end; its rest is a line of its own.
+    // A clear leaves nothing of the line to end; a short open line is never cut.
     lines.Feed(1, big);
     log.text.clear();
-    lines.Feed(1, "tail\n");
-    EXPECT_EQ(log.text, "tail\r\n");
+    for (auto [client, bytes] : {std::pair{1, "tail\n"}, {3, "short"}, {2, "y\n"}, {3, "\n"}})
+        lines.Feed(std::uintptr_t(client), bytes);
+    EXPECT_EQ(log.text, "tail\r\ny\r\nshort\r\n");
     EXPECT_EQ(lines.BytesInMemory(), 0u);
 }
