@@ -13,34 +13,31 @@ namespace {
 
 off_t blockOffset(std::uint32_t block) { return off_t(block) * off_t(SpillFile::kBlockBytes); }
 
-bool writeAt(int fd, const char* data, std::size_t length, off_t at)
+// Moves length bytes at offset at through move (pread or pwrite) until all have gone.
+template <typename Byte, typename Move>
+bool moveAll(Move move, Byte* bytes, std::size_t length, off_t at)
 {
     while (length > 0) {
-        const ssize_t n = ::pwrite(fd, data, length, at);
+        const ssize_t n = move(bytes, length, at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        data += n;
+        bytes += n;
         length -= std::size_t(n);
         at += n;
     }
     return true;
 }
 
+bool writeAt(int fd, const char* data, std::size_t length, off_t at)
+{
+    return moveAll([fd](const char* p, std::size_t n, off_t o) { return ::pwrite(fd, p, n, o); }, data, length, at);
+}
+
 bool readAt(int fd, char* out, std::size_t length, off_t at)
 {
-    while (length > 0) {
-        const ssize_t n = ::pread(fd, out, length, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        out += n;
-        length -= std::size_t(n);
-        at += n;
-    }
-    return true;
+    return moveAll([fd](char* p, std::size_t n, off_t o) { return ::pread(fd, p, n, o); }, out, length, at);
 }
 
 } // namespace
