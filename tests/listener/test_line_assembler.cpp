@@ -26,6 +26,12 @@ TEST(LineAssembler, ALongLineGoesOnWholeOrEndedOnceWhenTheLogChangesUnderIt)
     const std::string big(100, 'L');
     lines.Feed(1, big);
     ASSERT_EQ(log.text, big);   // past the long-line mark it is at the log's end
+    // Another client's line ends it there; its rest is a line of its own.
+    lines.Feed(2, "o\n");
+    lines.Feed(1, "LL\n");
+    EXPECT_EQ(log.text, big + "\r\no\r\nLL\r\n");
+    log.text.clear();
+    lines.Feed(1, big);
     // A save: the line's bytes wait behind it, then go on where they were.
     log.holding = true;
     lines.Feed(1, "MM");

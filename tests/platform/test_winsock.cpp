@@ -331,7 +331,7 @@ TEST_F(Winsock, ClientsLeaveTheReservedDescriptorsFreeWaitWithoutSpinningAndCome
     const int lowestFree = LowestFreeDescriptor();
     const int room = 512 - kReserve;
     const pid_t child = ConnectFromChild(lst.port(), room + 60);
-    Taker taker{r, lst};
+    Taker taker{r, lst, {}, 0};
     {
         const LoweredLimit limit(rlim_t(lowestFree + 512));
         taker.settle(room - 5);
@@ -356,24 +356,3 @@ TEST_F(Winsock, ClientsLeaveTheReservedDescriptorsFreeWaitWithoutSpinningAndCome
     }
 }
 
-TEST_F(Winsock, UnderALowDescriptorLimitTheReserveLeavesClientsTheirShare)
-{
-    // A limit of 96: a quarter of it at least serves clients, and some stays in reserve. A limit
-    // that leaves two descriptors: one client still comes in.
-    Receiver r;
-    Handle lst(bound(SOCK_STREAM, &r, ws::FD_ACCEPT));
-    const int lowestFree = LowestFreeDescriptor();
-    ASSERT_LT(lowestFree, 40) << "this test process holds too many descriptors for a limit of 96";
-    const pid_t child = ConnectFromChild(lst.port(), 100);
-    for (const int limit : {96, lowestFree + 2}) {
-        Taker taker{r, lst, {}, r.count(lst, ws::FD_ACCEPT)};
-        const LoweredLimit lowered{rlim_t(limit)};
-        const std::size_t share = limit == 96 ? 96 / 4 : 1;
-        taker.settle(share);
-        EXPECT_GE(taker.taken.size(), share) << "limit " << limit;
-        if (limit == 96)
-            EXPECT_GE(SpareDescriptors(16), 16) << "clients took every descriptor";
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-}
