@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CisternDoc.h"
 
+#include "platform/afxext.h"
+
 const CRuntimeClass CCisternDoc::classCCisternDoc{"CCisternDoc", &AfxCreateObject<CCisternDoc>,
                                                   &CDocument::classCDocument};
 

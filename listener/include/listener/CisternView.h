@@ -3,6 +3,7 @@
 // The log view: a read-only edit view that shows every line received, and the owner of the bound
 // socket and of the clients accepted from it.
 #include "listener/LineAssembler.h"
+#include "platform/afxext.h"
 #include "platform/afxwin.h"
 #include "platform/winsock.h"
 

@@ -1,36 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Views: a window in the frame's client area that shows a document. The edit view shows the log.
-#include "platform/afxwnd.h"
+// The edit view: the view that shows the log.
+#include "platform/afxview.h"
 
 #include <cstddef>
 #include <vector>
 
 class CLogTextWidget;
-
-class CView : public CWnd {
-public:
-    CView();
-    ~CView() override;
-    CDocument* GetDocument() const { return m_pDocument; }
-    // Routes a command: this view, then its document.
-    BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
-    virtual void OnInitialUpdate() {}
-    // Creates the view's widget as the frame's client.
-    virtual BOOL Create(CFrameWnd* parent, CCreateContext* context);
-
-    static const CRuntimeClass classCView;
-    static const AFX_MSGMAP* GetThisMessageMap();
-    const AFX_MSGMAP* GetMessageMap() const override { return GetThisMessageMap(); }
-
-protected:
-    // Makes the widget that shows the view, from the prepared style.
-    virtual QWidget* CreateViewWidget(const CREATESTRUCT& cs) = 0;
-
-private:
-    CDocument* m_pDocument = nullptr;
-    friend class CDocument;
-};
 
 // The edit view, read-only: its text is bytes, held exactly as set or appended. Positions are byte
 // offsets.
@@ -68,6 +44,7 @@ public:
     void SerializeRaw(CArchive& ar);
 
     CLogTextWidget* GetEditCtrl() const { return m_edit; }
+    bool IsFileOperationRunning() const override;
 
     // Copy, enabled while there is a selection.
     void OnEditCopy();

@@ -37,10 +37,14 @@ public:
     std::vector<Posted> events;
     bool event(QEvent* e) override
     {
-        const auto* m = static_cast<CWinMsgEvent*>(e);
-        if (e->type() == CWinMsgEvent::eventType())
-            events.push_back({m->message(), m->wParam(), ws::WSAGETSELECTEVENT(m->lParam()), ws::WSAGETSELECTERROR(m->lParam())});
-        return e->type() == CWinMsgEvent::eventType() || QObject::event(e);
+        Posted p{};
+        LPARAM lParam = 0;
+        if (!GetPostedMessage(e, &p.message, &p.socket, &lParam))
+            return QObject::event(e);
+        p.event = ws::WSAGETSELECTEVENT(lParam);
+        p.error = ws::WSAGETSELECTERROR(lParam);
+        events.push_back(p);
+        return true;
     }
     int count(ws::SOCKET s, long event) const
     {

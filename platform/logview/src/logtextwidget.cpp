@@ -464,8 +464,6 @@ void CLogTextWidget::clear()
 }
 
 namespace {
-int g_fileOperations = 0;
-
 // Runs work on a thread of its own while this thread's event loop goes on; every frame, and once
 // at the end, tick(finished) runs here. Commands wait meanwhile (fileOperationRunning).
 void runBeside(const std::function<void()>& work, const std::function<void(bool finished)>& tick)
@@ -479,7 +477,6 @@ void runBeside(const std::function<void()>& work, const std::function<void(bool 
         work();
         finished = true;
     });
-    ++g_fileOperations;
     QEventLoop loop;
     QTimer frame;
     QObject::connect(&frame, &QTimer::timeout, &loop, [&] {
@@ -491,13 +488,12 @@ void runBeside(const std::function<void()>& work, const std::function<void(bool 
     frame.start(16);
     loop.exec();
     worker.join();
-    --g_fileOperations;
     tick(true);
 }
 
 } // namespace
 
-bool CLogTextWidget::fileOperationRunning() { return g_fileOperations > 0; }
+bool CLogTextWidget::fileOperationRunning() const { return d->fileOperation; }
 
 bool CLogTextWidget::load(int fd, QString* why)
 {

@@ -3,7 +3,9 @@
 // CWnd's message map. Fonts and device contexts measure text.
 #include "platform/afxwnd.h"
 #include "platform/afxhelp.h"
-#include "platform/logtextwidget.h"
+#include "platform/afxframe.h"
+#include "platform/afxview.h"
+#include "platform/afxapp.h"
 #include "platform/winmsg.h"
 
 #include <QFont>
@@ -18,9 +20,11 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == CWinMsgEvent::eventType() && watched == m_owner->m_widget) {
-            const auto* msg = static_cast<CWinMsgEvent*>(event);
-            m_owner->WindowProc(msg->message(), msg->wParam(), msg->lParam());
+        UINT message = 0;
+        WPARAM wParam = 0;
+        LPARAM lParam = 0;
+        if (watched == m_owner->m_widget && GetPostedMessage(event, &message, &wParam, &lParam)) {
+            m_owner->WindowProc(message, wParam, lParam);
             return true;
         }
         return false;
@@ -81,7 +85,7 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 BOOL CWnd::OnCommand(UINT nID)
 {
     // While the log is loaded or saved, the window draws and scrolls but takes no command.
-    if (CLogTextWidget::fileOperationRunning())
+    if (AfxFileOperationRunning())
         return FALSE;
     CCmdUI state;
     state.m_nID = nID;

@@ -281,7 +281,7 @@ TEST(LogFiles, ALoadTakesTheFileWithWhatArrivesMeanwhileAfterItAndAFailedOneChan
     bool readersWaited = false, caughtUp = false;
     QObject::connect(&w, &CLogTextWidget::caughtUp, [&] { caughtUp = true; });
     QTimer::singleShot(0, &w, [&] {
-        EXPECT_TRUE(CLogTextWidget::fileOperationRunning());
+        EXPECT_TRUE(w.fileOperationRunning());
         w.append("arrived\r\n", 9);
         EXPECT_FALSE(w.behind());
         w.append(many.constData(), many.size());
@@ -291,7 +291,7 @@ TEST(LogFiles, ALoadTakesTheFileWithWhatArrivesMeanwhileAfterItAndAFailedOneChan
     QString why;
     ASSERT_TRUE(w.load(fd, &why)) << why.toStdString();
     ::close(fd);
-    EXPECT_FALSE(CLogTextWidget::fileOperationRunning());
+    EXPECT_FALSE(w.fileOperationRunning());
     w.append("after\r\n", 7);   // while what waited goes in, a piece a turn: it follows that
     EXPECT_TRUE(readersWaited);
 

@@ -7,7 +7,6 @@
 #include "platform/afxdoc.h"
 #include "platform/afxhelp.h"
 #include "platform/afxview.h"
-#include "platform/logtextwidget.h"
 #include "platform/resdata.h"
 
 #include "afx_icon.h"
@@ -87,7 +86,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override
     {
-        if (CLogTextWidget::fileOperationRunning()) {
+        if (AfxFileOperationRunning()) {
             event->ignore();   // the load or save ends first
             return;
         }
@@ -336,4 +335,10 @@ void CFrameWnd::OnContextHelp()
         return;
     SetMessageText(AfxLoadString(AFX_IDS_HELPMODEMESSAGE));
     QWhatsThis::enterWhatsThisMode();
+}
+
+bool AfxFileOperationRunning()
+{
+    const auto* frame = dynamic_cast<const CFrameWnd*>(AfxGetMainWnd());
+    return frame != nullptr && frame->GetActiveView() != nullptr && frame->GetActiveView()->IsFileOperationRunning();
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Views. The edit view's text is the read-only log widget's bytes; appending marks the document
+// The edit view. Its text is the read-only log widget's bytes; appending marks the document
 // modified, setting the whole text does not.
-#include "platform/afxview.h"
+#include "platform/afxext.h"
 #include "platform/afxapp.h"
 #include "platform/afxdoc.h"
 #include "platform/afxframe.h"
@@ -13,43 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-const CRuntimeClass CView::classCView{"CView", nullptr, &CObject::classCObject};
 const CRuntimeClass CEditView::classCEditView{"CEditView", nullptr, &CView::classCView};
-
-// ---- CView ---------------------------------------------------------------------------------------
-
-CView::CView() = default;
-CView::~CView() = default;
-
-const AFX_MSGMAP* CView::GetThisMessageMap()
-{
-    static const AFX_MSGMAP map{&CWnd::GetThisMessageMap, {}};
-    return &map;
-}
-
-BOOL CView::OnCmdMsg(UINT nID, int nCode, void* pExtra)
-{
-    if (CWnd::OnCmdMsg(nID, nCode, pExtra))
-        return TRUE;
-    return m_pDocument != nullptr && m_pDocument->OnCmdMsg(nID, nCode, pExtra);
-}
-
-BOOL CView::Create(CFrameWnd* parent, CCreateContext* context)
-{
-    CREATESTRUCT cs;
-    cs.style = WS_CHILD | WS_VISIBLE | WS_BORDER;
-    if (!PreCreateWindow(cs))
-        return FALSE;
-    QWidget* widget = CreateViewWidget(cs);
-    if (widget == nullptr)
-        return FALSE;
-    if (parent != nullptr && parent->GetWidget() != nullptr)
-        widget->setParent(parent->GetWidget());
-    Attach(widget);
-    if (context != nullptr && context->m_pCurrentDoc != nullptr)
-        context->m_pCurrentDoc->AddView(this);
-    return TRUE;
-}
 
 // ---- CEditView -----------------------------------------------------------------------------------
 
@@ -181,3 +145,5 @@ void CEditView::OnUpdateNeedSel(CCmdUI* pCmdUI)
 {
     pCmdUI->Enable(m_edit != nullptr && m_edit->selectionStart() != m_edit->selectionEnd());
 }
+
+bool CEditView::IsFileOperationRunning() const { return m_edit != nullptr && m_edit->fileOperationRunning(); }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/spillfile.h"
 
-#include "namelessfile.h"
+#include "platform/namelessfile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -34,7 +34,7 @@ public:
     // errno set when that failed.
     bool save(int fd);
     // While a load or save runs no command may start.
-    static bool fileOperationRunning();
+    bool fileOperationRunning() const;
     // Adds data at the end; the selection becomes the empty range at the new end.
     void append(const char* data, qsizetype length);
     // Appending in place: room for up to `most` bytes at the end, good until the next change of

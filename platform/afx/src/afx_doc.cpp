@@ -10,7 +10,7 @@
 #include "platform/afxview.h"
 #include "platform/resdata.h"
 
-#include "logstore.h"
+#include "platform/namelessfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -152,7 +152,7 @@ BOOL CDocument::OnSaveDocument(LPCSTR pathName)
     if (ok)
         ok = file.commit();
     if (ok)
-        CloseBeside(replaced);
+        closeInBackground(replaced);
     else if (replaced >= 0)
         ::close(replaced);
     if (!ok) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "logstore.h"
-#include "namelessfile.h"
+#include "platform/namelessfile.h"
 
 
 #include <algorithm>
@@ -306,7 +306,7 @@ private:
     std::thread m_thread;
 };
 
-LogStore::LogStore(const QString& folder) : m_folder(cacheFolder(folder))
+LogStore::LogStore(const QString& folder) : m_folder(QString::fromStdString(cacheFolder(folder.toStdString())))
 {
     for (qint64 size = kReserveBytes; size >= kSmallestReserve; size /= 2) {
         void* p = ::mmap(nullptr, std::size_t(size), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -320,17 +320,11 @@ LogStore::LogStore(const QString& folder) : m_folder(cacheFolder(folder))
         qFatal("LogStore: no address range for the log");
 }
 
-void CloseBeside(int fd)
-{
-    if (fd >= 0)
-        std::thread([fd] { ::close(fd); }).detach();
-}
-
 LogStore::~LogStore()
 {
     m_writer.reset();
     ::munmap(m_base, std::size_t(m_capacity));
-    CloseBeside(m_fd);
+    closeInBackground(m_fd);
 }
 
 void LogStore::append(const char* bytes, qint64 length)
@@ -386,7 +380,7 @@ void LogStore::handOn()
     if (end <= m_handedOn)
         return;
     if (m_fd < 0) {
-        m_fd = openNamelessFile(m_folder);
+        m_fd = openNamelessFile(m_folder.toStdString());
         if (m_fd < 0) {
             fail(QStringLiteral("%1: %2").arg(m_folder, errnoText(errno)));
             return;
@@ -505,7 +499,7 @@ void LogStore::clear()
                == MAP_FAILED)
         qFatal("LogStore: cannot release the log's pages");
     // A new file is made when there is something to write.
-    CloseBeside(std::exchange(m_fd, -1));
+    closeInBackground(std::exchange(m_fd, -1));
     m_size = m_onDisk = m_handedOn = m_tailEnd = m_trimmedAt = 0;
     // An empty log may go to disk again: a full disk may have room by now.
     m_failed = false;
@@ -516,7 +510,7 @@ int LogStore::newFile(QString* why)
 {
     clear();
     if (m_fd < 0)
-        m_fd = openNamelessFile(m_folder);
+        m_fd = openNamelessFile(m_folder.toStdString());
     if (m_fd < 0 && why != nullptr)
         *why = QStringLiteral("%1: %2").arg(m_folder, errnoText(errno));
     return m_fd;

@@ -53,3 +53,6 @@ private:
     std::unique_ptr<Impl> d;
     friend class CFrameBridge;
 };
+
+// Whether the main frame's active view is loading or saving a file.
+bool AfxFileOperationRunning();

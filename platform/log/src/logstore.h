@@ -21,11 +21,6 @@
 #include <functional>
 #include <memory>
 
-// Closes fd on a thread of its own. The last close of a large file that is gone (a store file, a
-// log a save replaced) frees its blocks, which, where the file system discards them at once, takes
-// about as long as writing them did; the window goes on meanwhile.
-void CloseBeside(int fd);
-
 class LogStore {
 public:
     // Bytes kept in memory before they are written out.
@@ -41,7 +36,7 @@ public:
     // The most bytes ever held in memory, however fast they come.
     static constexpr qint64 kMostInMemory = kFlushBytes + kMostInFlight + kKeptTail + kTakeIn;
 
-    // folder: where the store file goes; empty for the user's cache folder.
+    // folder: where the store file goes; empty for the program's cache folder (namelessfile.h).
     explicit LogStore(const QString& folder = QString());
     ~LogStore();
     LogStore(const LogStore&) = delete;

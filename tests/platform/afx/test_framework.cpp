@@ -3,6 +3,7 @@
 #include "platform/afxwin.h"
 
 #include <QFile>
+#include <QWidget>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -33,9 +34,10 @@ constexpr UINT kAll = 40001, kNotView = 40002, kFrameApp = 40003, kAppOnly = 400
 struct TraceDoc : CDocument {
     TRACE_MAP(TraceDoc, CDocument, ON_COMMAND(kAll, &TraceDoc::Handle), ON_COMMAND(kNotView, &TraceDoc::Handle))
 };
-struct TraceView : CEditView {
+struct TraceView : CView {
     void OnUpdateGated(CCmdUI* ui) { ui->Enable(g_viewEnables); }
-    TRACE_MAP(TraceView, CEditView, ON_COMMAND(kAll, &TraceView::Handle), ON_COMMAND(kGated, &TraceView::Handle),
+    QWidget* CreateViewWidget(const CREATESTRUCT&) override { return new QWidget; }
+    TRACE_MAP(TraceView, CView, ON_COMMAND(kAll, &TraceView::Handle), ON_COMMAND(kGated, &TraceView::Handle),
               ON_UPDATE_COMMAND_UI(kGated, &TraceView::OnUpdateGated))
 };
 struct TraceFrame : CFrameWnd {
@@ -47,7 +49,7 @@ struct TraceApp : CWinApp {
               ON_COMMAND(kFrameApp, &TraceApp::Handle), ON_COMMAND(kAppOnly, &TraceApp::Handle))
 };
 const CRuntimeClass TraceDoc::classTraceDoc{"TraceDoc", &AfxCreateObject<TraceDoc>, &CDocument::classCDocument};
-const CRuntimeClass TraceView::classTraceView{"TraceView", &AfxCreateObject<TraceView>, &CEditView::classCEditView};
+const CRuntimeClass TraceView::classTraceView{"TraceView", &AfxCreateObject<TraceView>, &CView::classCView};
 const CRuntimeClass TraceFrame::classTraceFrame{"TraceFrame", &AfxCreateObject<TraceFrame>, &CFrameWnd::classCFrameWnd};
 
 } // namespace
