@@ -11,8 +11,9 @@
 # Also the in-process AppendToLog benchmark (bench_append_to_log) for reference.
 #
 # bench/run.sh large measures logs of any length instead (about 10 minutes, about 35 GB of disk):
-#   e. TCP: LARGE_LINES (default 100,000,000) lines of 80 bytes, 8.1 GB: rate from connect until
-#      the close line, the longest stall, memory above the empty program's (sampled every 0.2 s),
+#   e. TCP: LARGE_LINES (default 100,000,000) lines of 80 bytes, 8.1 GB, from the sender that formats
+#      each line (LARGE_SENDER=tcp for prepared lines): rate from connect until the close line,
+#      beside the same sender into nc -l, the longest stall, memory above the empty program's (sampled every 0.2 s),
 #      the log saved with Ctrl+S and compared byte for byte with what was sent.
 #   f. Open a file of OPEN_GB gigabytes (default "2 8"), given on the command line: the time until
 #      the window is up, until the file is copied and indexed (indexing rate), the longest stall
@@ -347,8 +348,22 @@ if [ "$mode" = hostile ]; then
   exit 0
 fi
 
+# Baseline: nc -l into /dev/null, receiving the same stream from the same sender.
+send_to_nc() {  # send_to_nc FILE [SENDER_MODE [LINES]]: the stream to a fresh nc -l, the sender's figures in FILE
+  next_port
+  nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
+  nc_pid=$!
+  started+=("$nc_pid")
+  wait_for 10 "nc to listen" tcp_listening "$port"
+  "$sender" "${2:-tcp}" "$port" "${3:-$tcp_lines}" "$line_bytes" T >"$1" 2>&1 || { cat "$1" >&2; exit 1; }
+  stop_pid "$nc_pid"
+}
+
 if [ "$mode" = large ]; then
   large_lines=${LARGE_LINES:-100000000}
+  # The long flood comes from a sender that formats each line as it goes, as a program that logs
+  # does, using a core of its own; LARGE_SENDER=tcp sends prepared lines instead.
+  large_sender=${LARGE_SENDER:-tcp-format}
   open_gbs=${OPEN_GB:-2 8}
   [ "$large_lines" -ge 1 ] && [ "$large_lines" -le 100000000 ] || { echo "LARGE_LINES: 1 to 100000000" >&2; exit 2; }
   rows=()
@@ -361,14 +376,15 @@ if [ "$mode" = large ]; then
   empty_rss=$(status_kib "$PROG_PID" VmRSS)
   start_sampler large-tcp
   start_probe large-tcp
-  "$sender" tcp "$port" "$large_lines" "$line_bytes" T >"$work/large.sender" 2>&1 || { cat "$work/large.sender" >&2; exit 1; }
+  "$sender" "$large_sender" "$port" "$large_lines" "$line_bytes" T >"$work/large.sender" 2>&1 || { cat "$work/large.sender" >&2; exit 1; }
   sleep 0.5   # the last paints
   stop_probe large-tcp
   end_rss=$(status_kib "$PROG_PID" VmRSS)
   t0=$(now_ms); save_log; save_s=$(secs_since "$t0")
   if cmp -s <("$sender" expect "$large_lines" "$line_bytes" T tcp) "$PROG_LOG"; then exact=yes; else exact=NO; fi
   log_size=$(stat -c %s "$PROG_LOG")
-  rows+=("TCP $large_lines lines: lines/s|$(kv "$work/large.sender" lines_per_s)|$(ms "$(kv "$work/large.sender" close_s)") in all|$(awk -v s="$log_size" 'BEGIN { printf "%.2f GB", s / 1e9 }') log")
+  send_to_nc "$work/large-nc.sender" "$large_sender" "$large_lines"
+  rows+=("TCP $large_lines lines ($large_sender): lines/s|$(kv "$work/large.sender" lines_per_s)|nc -l: $(kv "$work/large-nc.sender" lines_per_s)|$(ms "$(kv "$work/large.sender" close_s)") in all, $(awk -v s="$log_size" 'BEGIN { printf "%.2f GB", s / 1e9 }') log")
   rows+=("  longest stall (p99; pings > 1 frame; steal)|$STALL|-|")
   rows+=("  memory above empty: at the end / peak|$(mb $((end_rss - empty_rss))) / $(mb $(( $(cat "$work/large-tcp.rss") - empty_rss )))|-|empty program $(mb "$empty_rss")")
   rows+=("  saved with Ctrl+S, exactly as sent|$exact, $save_s s|-|")
@@ -512,15 +528,6 @@ if cmp -s "$work/tcp.expected" "$PROG_LOG"; then tcp_exact=yes; else tcp_exact=N
 stop_pid "$PROG_PID"
 
 # Baseline: nc.
-send_to_nc() {  # send_to_nc FILE: the stream to a fresh nc -l, the sender's figures in FILE
-  next_port
-  nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
-  nc_pid=$!
-  started+=("$nc_pid")
-  wait_for 10 "nc to listen" tcp_listening "$port"
-  "$sender" tcp "$port" "$tcp_lines" "$line_bytes" T >"$1" 2>&1 || { cat "$1" >&2; exit 1; }
-  stop_pid "$nc_pid"
-}
 send_to_nc "$work/nc.sender"
 nc_s=$(kv "$work/nc.sender" close_s)
 nc_rate=$(kv "$work/nc.sender" lines_per_s)
