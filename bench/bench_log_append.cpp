@@ -8,6 +8,7 @@
 // text. Then times loading a large file as the log.
 //
 // Usage: bench_log_append [lines] [megabytes to load]
+#include "platform/logdocument.h"
 #include "platform/logtextwidget.h"
 
 #include <QApplication>
@@ -63,7 +64,8 @@ int main(int argc, char** argv)
     const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
     const long loadMiB = argc > 2 ? std::atol(argv[2]) : 128;
 
-    CLogTextWidget log;
+    LogDocument doc;
+    CLogTextWidget log(doc);
     log.resize(1000, 700);
     log.show();
     QApplication::processEvents();
@@ -80,11 +82,11 @@ int main(int argc, char** argv)
     for (long i = 0; i < lines; ++i) {
         const QByteArray number = QByteArray::number(qlonglong(i));
         std::memcpy(text.data(), number.constData(), std::size_t(number.size()));
-        log.setSelection(log.size(), log.size());
-        log.append(text.constData(), text.size());
+        log.setSelection(doc.size(), doc.size());
+        doc.append(text.constData(), text.size());
         log.scrollCaretIntoView();
-        log.setSelection(log.size(), log.size());
-        log.append("\r\n", 2);
+        log.setSelection(doc.size(), doc.size());
+        doc.append("\r\n", 2);
         log.scrollCaretIntoView();
         if (i % 1000 == 999)
             QApplication::processEvents();
@@ -95,10 +97,10 @@ int main(int argc, char** argv)
     const long after = peakRssKiB();
     const bool endVisible = log.isEndVisible();
 
-    const double textBytes = double(log.size());
+    const double textBytes = double(doc.size());
     const double grownBytes = double(after - before) * 1024.0;
     std::printf("lines:            %ld (%lld bytes of text, %lld lines in the widget)\n", lines,
-                static_cast<long long>(log.size()), static_cast<long long>(log.lineCount()));
+                static_cast<long long>(doc.size()), static_cast<long long>(log.lineCount()));
     std::printf("total:            %.3f s (CPU %.3f s)\n", seconds, cpu);
     std::printf("rate:             %.0f lines/s\n", double(lines) / seconds);
     std::printf("peak RSS before:  %ld KiB\n", before);
@@ -119,10 +121,10 @@ int main(int argc, char** argv)
     file.seek(0);
     timer.restart();
     QString why;
-    const bool loaded = log.load(file.handle(), &why);
+    const bool loaded = doc.load(file.handle(), &why);
     const double loadSeconds = double(timer.nsecsElapsed()) / 1e9;
     QApplication::processEvents();
-    const bool exact = loaded && log.bytes(0, log.size()) == big;
+    const bool exact = loaded && doc.bytes(0, doc.size()) == big;
     std::printf("load:             %ld MiB, %lld lines in %.3f s (exact: %s)\n", loadMiB,
                 static_cast<long long>(log.lineCount()), loadSeconds, exact ? "yes" : "no");
     return endVisible && exact ? 0 : 1;

@@ -21,6 +21,8 @@
 #include <functional>
 #include <memory>
 
+class LogWriter;
+
 class LogStore {
 public:
     // Bytes kept in memory before they are written out.
@@ -30,11 +32,11 @@ public:
     static constexpr qint64 kMostInFlight = qint64(192) << 20;
     static constexpr qint64 kBehind = kMostInFlight - (qint64(32) << 20);
     // The newest bytes stay in memory once written too, so that the window that follows the end
-    // draws them without reading the disk; written bytes are taken in kTakeIn at a time.
+    // draws them without reading the disk; written bytes are mapped from the file kMapStep at a time.
     static constexpr qint64 kKeptTail = qint64(4) << 20;
-    static constexpr qint64 kTakeIn = qint64(4) << 20;
+    static constexpr qint64 kMapStep = qint64(4) << 20;
     // The most bytes ever held in memory, however fast they come.
-    static constexpr qint64 kMostInMemory = kFlushBytes + kMostInFlight + kKeptTail + kTakeIn;
+    static constexpr qint64 kMostInMemory = kFlushBytes + kMostInFlight + kKeptTail + kMapStep;
 
     // folder: where the store file goes; empty for the program's cache folder (namelessfile.h).
     explicit LogStore(const QString& folder = QString());
@@ -55,10 +57,10 @@ public:
     void clear();
     // Takes in what has been written out since. Appends do it as they go; call it now and then
     // while none come and writing() holds, so that the last bytes leave memory too.
-    void catchUp();
+    void commit();
     bool writing() const;
     bool behind() const;
-    // Waits until every byte handed on is written out and taken in.
+    // Waits until every byte handed to the writer is written out and mapped from the file.
     void settle();
     // Opening a file as the log, in three steps: newFile empties the store and gives the file the
     // log will be copied into; copyFile (on any thread) copies src into it and hands on each block
@@ -75,17 +77,21 @@ public:
 
     // The bytes in memory, not yet written out (for tests and figures).
     qint64 bytesInMemory() const { return m_size - m_onDisk; }
-    // Why the bytes stopped going to disk, once; empty while all is well. Reading it clears it.
+    // Whether room() refuses appends (no memory, no range of addresses left): what arrives then
+    // is lost, where after a failed write it is only kept in memory. Emptying the store ends it.
+    bool refusing() const { return m_refusing; }
+    // Why the bytes stopped going to disk, or room() refused, once; empty while all is well. Reading it clears it.
     QString takeError();
 
 private:
-    class Writer;
+    void reserve();
+    bool reserveTail(qint64 size);
+    void refuse(const QString& why);
 
-    void reserveTail(qint64 size);
-    void handOn();
-    qint64 takeable() const;
-    void takeIn(qint64 written);
-    void letGoOfPages();
+    void flush();
+    qint64 mappable() const;
+    void mapWritten(qint64 written);
+    void releasePages();
     void fail(const QString& why);
 
     QString m_folder;
@@ -93,12 +99,13 @@ private:
     qint64 m_capacity = 0;   // its length
     qint64 m_size = 0;       // bytes in the log
     qint64 m_onDisk = 0;     // bytes written out and mapped from the file (whole pages)
-    qint64 m_handedOn = 0;   // bytes handed to the writer (whole pages)
+    qint64 m_flushed = 0;   // bytes handed to the writer (whole pages)
     qint64 m_tailEnd = 0;    // end of the writable tail's pages
-    qint64 m_trimmedAt = 0;  // m_onDisk when the file's pages were last let go
+    qint64 m_releasedAt = 0;  // m_onDisk when the file's pages were last let go
     int m_fd = -1;           // the store file, once there is one
-    std::unique_ptr<Writer> m_writer;  // once there is something to write
+    std::unique_ptr<LogWriter> m_writer;  // once there is something to write
     bool m_failed = false;   // the bytes stay in memory
     QString m_error;
     bool m_errorTaken = false;
+    bool m_refusing = false;
 };

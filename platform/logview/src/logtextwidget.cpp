@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/logtextwidget.h"
 
-#include "loglineindex.h"
-#include "logstore.h"
+#include "platform/logdocument.h"
+
 #include "loglinelayout.h"
 #include "logtextdecode.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -19,16 +18,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
-#include <atomic>
 #include <cstring>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <utility>
 
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
 
 namespace {
 
@@ -47,17 +39,10 @@ QString megabytes(qint64 bytes) { return QString::number(double(bytes) / 1e6, 'f
 enum class Anchor { Top, Bottom, End };
 
 struct CLogTextWidget::Impl {
-    explicit Impl(CLogTextWidget* owner) : q(owner) { index.clear(store->data()); }
+    Impl(CLogTextWidget* owner, const LogDocument& log) : q(owner), doc(log) {}
 
     CLogTextWidget* q;
-    std::unique_ptr<LogStore> store = std::make_unique<LogStore>();  // on disk but for the recent bytes
-    LogLineIndex index;
-    bool fileOperation = false;  // a load or save runs: appends wait in `pending` (readers stop at kMostPending)
-    QByteArray pending;
-    qsizetype pendingAdded = 0;  // of those, the bytes added to the log since it was over
-    char* room = nullptr;        // the last appendRoom
-    bool roomInStore = false;    // else in `scratch`, for `pending` or to be dropped
-    QByteArray scratch;
+    const LogDocument& doc;
     qint64 anchor = 0;  // the selection's fixed end
     qint64 caret = 0;   // its moving end
     bool wrap = false;
@@ -80,36 +65,8 @@ struct CLogTextWidget::Impl {
     QElapsedTimer lastPaint;
     QTimer* frameTimer = nullptr;  // single shot: the repaint put off to the end of the frame
     QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
-    QTimer* storeTimer = nullptr;  // while the store writes out with no appends coming: takes in what it wrote
-    bool readerWaits = false;      // behind() said so, and caughtUp() has not come since
-
-    // After the store was appended to: says once why the log is no longer kept on disk, and
-    // looks back while the store writes out.
-    void storeChanged()
-    {
-        if (const QString why = store->takeError(); !why.isEmpty())
-            emit q->notice(tr("The log can no longer be kept on disk.\n\n%1\n\n"
-                              "What arrives from now on is kept in memory; nothing received is lost.").arg(why));
-        // A waiting reader hears soon after the log caught up.
-        if (const int interval = readerWaits ? 5 : 100; storeTimer->interval() != interval)
-            storeTimer->setInterval(interval);
-        if ((store->writing() || readerWaits) != storeTimer->isActive())
-            storeTimer->isActive() ? storeTimer->stop() : storeTimer->start();
-    }
-
-    // Appends wait during a load or save, and after it until what waited is all in the log.
-    bool appendsWait() const { return fileOperation || pendingAdded < pending.size(); }
-    bool behind() const { return appendsWait() ? pending.size() - pendingAdded >= kMostPending : store->behind(); }
-    // What arrives meanwhile waits in `pending`, its room made at once: growing it would copy it.
-    // What still waits from the last one goes into the log first, so that a save has it.
-    void beginFileOperation()
-    {
-        q->addPending(pending.size());
-        fileOperation = true;
-        pending.reserve(kMostPending + (qsizetype(4) << 20));
-    }
-    qint64 size() const { return store->size(); }
-    qint64 lastLine() const { return index.lineCount() - 1; }
+    qint64 size() const { return doc.size(); }
+    qint64 lastLine() const { return doc.lineCount() - 1; }
     qint64 selStart() const { return std::min(anchor, caret); }
     qint64 selEnd() const { return std::max(anchor, caret); }
     int rowHeight() const { return std::max(1, q->fontMetrics().lineSpacing()); }
@@ -172,6 +129,20 @@ struct CLogTextWidget::Impl {
         return f;
     }
 
+    // A fresh text shows from its top; one put back (a failed load) from its end.
+    void textReplaced(bool fresh)
+    {
+        anchor = caret = fresh ? 0 : size();
+        shown.clear();
+        endLayouts.clear();
+        widestLine = 0;
+        placement = fresh ? Anchor::Top : Anchor::End;
+        placementLine = 0;
+        caretScrollPending = false;
+        q->horizontalScrollBar()->setValue(0);
+        layoutsStale();
+    }
+
     // ---- lines and layouts --------------------------------------------------------------------
     // The key of a line: its bytes without the line break (LF or CR LF), and without a CR directly
     // before that CR LF: a sender that ends its lines with CR LF leaves CR CR LF in the log, which
@@ -179,8 +150,8 @@ struct CLogTextWidget::Impl {
     // their LF may be on its way. Any other CR is drawn.
     LogLineLayout::Key keyOf(qint64 line) const
     {
-        LogLineLayout::Key key{line, index.lineStart(line), index.lineEnd(line), generation};
-        for (int i = 0; i < 2 && key.end > key.start && store->at(key.end - 1) == '\r'; ++i)
+        LogLineLayout::Key key{line, doc.lineStart(line), doc.lineEnd(line), generation};
+        for (int i = 0; i < 2 && key.end > key.start && doc.data()[key.end - 1] == '\r'; ++i)
             --key.end;
         return key;
     }
@@ -192,7 +163,7 @@ struct CLogTextWidget::Impl {
             if (l && l->adoptIfSame(key))
                 return std::move(l);
         }
-        auto l = std::make_unique<LogLineLayout>(key, store->data() + key.start, layoutFont(), wrapWidth(),
+        auto l = std::make_unique<LogLineLayout>(key, doc.data() + key.start, layoutFont(), wrapWidth(),
                                                  rowHeight(), q->palette().color(QPalette::PlaceholderText));
         widestLine = std::max(widestLine, int(l->naturalWidth()) + 1);
         return l;
@@ -255,7 +226,7 @@ struct CLogTextWidget::Impl {
         shown = place(placement, placementLine, previous);
         if (caretScrollPending) {
             caretScrollPending = false;
-            const qint64 line = index.lineOf(caret);
+            const qint64 line = doc.lineOf(caret);
             if (!lineWhollyShown(line)) {
                 placement = line < firstWholeLine(shown) ? Anchor::Top : Anchor::Bottom;
                 if (placement == Anchor::Bottom && line == lastLine())
@@ -274,7 +245,7 @@ struct CLogTextWidget::Impl {
     {
         if (wrap)
             return;
-        const qint64 line = index.lineOf(caret);
+        const qint64 line = doc.lineOf(caret);
         for (const auto& l : shown) {
             if (l->key().line != line)
                 continue;
@@ -302,7 +273,7 @@ struct CLogTextWidget::Impl {
         if (placement == Anchor::End)
             return topLine;
         if (!wrap)
-            return std::max<qint64>(0, index.lineCount() - std::max(1, viewHeight() / rowHeight()));
+            return std::max<qint64>(0, doc.lineCount() - std::max(1, viewHeight() / rowHeight()));
         // Lay out the last screenful, keeping it for the next time (the end rarely changes alone).
         std::vector<std::unique_ptr<LogLineLayout>> pool = std::move(endLayouts);
         for (auto& l : shown)
@@ -394,19 +365,19 @@ struct CLogTextWidget::Impl {
 
     qint64 verticalMove(qint64 pos, qint64 lines) const
     {
-        const qint64 line = index.lineOf(pos);
+        const qint64 line = doc.lineOf(pos);
         const qint64 target = std::clamp<qint64>(line + lines, 0, lastLine());
-        const qint64 column = pos - index.lineStart(line);
-        const qint64 to = std::min(index.lineStart(target) + column, lineContentEnd(target));
-        return logtext::charStartAt(store->data(), size(), to);
+        const qint64 column = pos - doc.lineStart(line);
+        const qint64 to = std::min(doc.lineStart(target) + column, lineContentEnd(target));
+        return logtext::charStartAt(doc.data(), size(), to);
     }
 };
 
 // ---- construction -------------------------------------------------------------------------------
 
-CLogTextWidget::CLogTextWidget(QWidget* parent)
+CLogTextWidget::CLogTextWidget(const LogDocument& doc, QWidget* parent)
     : QAbstractScrollArea(parent)
-    , d(std::make_unique<Impl>(this))
+    , d(std::make_unique<Impl>(this, doc))
 {
     setAccessibleName(QStringLiteral("Log"));
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -423,17 +394,18 @@ CLogTextWidget::CLogTextWidget(QWidget* parent)
     d->scrollBarTimer->setSingleShot(true);
     d->scrollBarTimer->setInterval(0);
     connect(d->scrollBarTimer, &QTimer::timeout, this, [this] { d->syncScrollBars(); });
-    d->storeTimer = new QTimer(this);
-    d->storeTimer->setInterval(100);
-    connect(d->storeTimer, &QTimer::timeout, this, [this] {
-        // A save reads the store from other threads: it stays as it is until the save is over.
-        if (!d->fileOperation)
-            d->store->catchUp();
-        if (d->readerWaits && !d->behind()) {
-            d->readerWaits = false;
-            emit caughtUp();
+    connect(&doc, &LogDocument::grown, this, [this](bool byAppend) {
+        if (byAppend) {  // the selection becomes the empty range at the new end
+            d->grewSincePaint = true;
+            d->anchor = d->caret = d->size();
         }
-        d->storeChanged();
+        d->changed();
+    });
+    connect(&doc, &LogDocument::replaced, this, [this](bool fresh) { d->textReplaced(fresh); });
+    connect(&doc, &LogDocument::progress, this, [this](const QString& text) {
+        // A long load shows the window it goes into.
+        if (!text.isEmpty() && !window()->isVisible())
+            window()->show();
     });
     d->frameTimer = new QTimer(this);
     d->frameTimer->setSingleShot(true);
@@ -444,246 +416,6 @@ CLogTextWidget::CLogTextWidget(QWidget* parent)
 CLogTextWidget::~CLogTextWidget() = default;
 
 // ---- the text -----------------------------------------------------------------------------------
-
-const char* CLogTextWidget::data() const { return d->store->data(); }
-
-qsizetype CLogTextWidget::size() const { return d->store->size(); }
-
-QByteArray CLogTextWidget::bytes(qsizetype start, qsizetype length) const
-{
-    start = std::clamp<qint64>(start, 0, d->size());
-    return QByteArray(d->store->data() + start, std::clamp<qint64>(length, 0, d->size() - start));
-}
-
-void CLogTextWidget::clear()
-{
-    d->pending = QByteArray();   // what waited to be added goes too
-    d->pendingAdded = 0;
-    d->store->clear();
-    textReplaced();
-}
-
-namespace {
-// Runs work on a thread of its own while this thread's event loop goes on; every frame, and once
-// at the end, tick(finished) runs here. Commands wait meanwhile (fileOperationRunning).
-void runBeside(const std::function<void()>& work, const std::function<void(bool finished)>& tick)
-{
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        // Copying and indexing run only on a core nothing else wants: the window's thread, the
-        // threads the toolkit paints with and the X server come first.
-        sched_param idle{};
-        ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
-        work();
-        finished = true;
-    });
-    QEventLoop loop;
-    QTimer frame;
-    QObject::connect(&frame, &QTimer::timeout, &loop, [&] {
-        if (finished)
-            loop.quit();
-        else
-            tick(false);
-    });
-    frame.start(16);
-    loop.exec();
-    worker.join();
-    tick(true);
-}
-
-} // namespace
-
-bool CLogTextWidget::fileOperationRunning() const { return d->fileOperation; }
-
-bool CLogTextWidget::load(int fd, QString* why)
-{
-    auto fresh = std::make_unique<LogStore>();
-    const int dst = fresh->newFile(why);
-    if (dst < 0)
-        return false;
-    struct {
-        std::mutex lock;
-        qint64 copied = 0;
-        qint64 lines = 1;
-        std::vector<LogLineIndex::Checkpoint> checkpoints;
-    } shared;
-    std::atomic<bool> stop{false};
-    qint64 length = -1;
-    int error = 0;
-    // The copy is indexed as it grows, each block while it is at hand.
-    const auto work = [&] {
-        LogLineIndex scan;
-        scan.clear(nullptr);
-        std::size_t sent = 1;
-        length = LogStore::copyFile(fd, dst, [&](qint64 at, const char* bytes, qint64 n) {
-            scan.appended(at, bytes, n);
-            std::vector<LogLineIndex::Checkpoint> more = scan.checkpointsFrom(sent);
-            sent = scan.checkpointCount();
-            const std::lock_guard guard(shared.lock);
-            shared.checkpoints.insert(shared.checkpoints.end(), more.begin(), more.end());
-            shared.copied = at + n;
-            shared.lines = scan.lineCount();
-            return !stop.load();
-        });
-        error = length < 0 ? errno : 0;
-    };
-
-    // The new log shows as it comes in; the old one, with all that arrived before, is kept until
-    // the whole file is in.
-    d->beginFileOperation();
-    std::unique_ptr<LogStore> previous = std::exchange(d->store, std::move(fresh));
-    LogLineIndex previousIndex = std::exchange(d->index, LogLineIndex());
-    textReplaced();
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lines = 1;
-    const auto take = [&](qint64 upTo) {
-        std::vector<LogLineIndex::Checkpoint> more;
-        {
-            const std::lock_guard guard(shared.lock);
-            more.swap(shared.checkpoints);
-            upTo = std::max(upTo, shared.copied);
-            lines = shared.lines;
-        }
-        if (upTo <= d->size() && more.empty())
-            return;
-        if (!d->store->growFromFile(upTo)) {
-            error = errno;
-            stop = true;
-            return;
-        }
-        d->index.extend(more, lines, upTo);
-        d->changed();
-    };
-    runBeside(work, [&](bool finished) {
-        take(finished && error == 0 ? length : 0);
-        if (!finished && clock.elapsed() > 500) {
-            // A long load shows the window it goes into, and how far it got.
-            if (!window()->isVisible())
-                window()->show();
-            emit fileProgress(tr("Opening the file: %1 MB").arg(megabytes(d->size())));
-        }
-    });
-    d->fileOperation = false;
-    emit fileProgress(QString());
-    if (error != 0) {
-        d->store = std::move(previous);
-        d->index = std::move(previousIndex);
-        textReplaced(false);
-        if (why != nullptr)
-            *why = QString::fromLocal8Bit(std::strerror(error));
-    }
-    addPending(kPendingPiece);
-    return error == 0;
-}
-
-bool CLogTextWidget::save(int fd)
-{
-    std::atomic<qint64> done{0};
-    bool saved = false;
-    int error = 0;
-    QElapsedTimer clock;
-    clock.start();
-    d->beginFileOperation();
-    runBeside(
-        [&] {
-            // On disk before the file takes the old one's place, here rather than in the commit,
-            // so that the window goes on meanwhile.
-            saved = d->store->writeTo(fd, &done) && ::fdatasync(fd) == 0;
-            error = errno;
-        },
-        [&](bool finished) {
-            if (!finished && clock.elapsed() > 500)
-                emit fileProgress(tr("Saving the log: %1 of %2 MB").arg(megabytes(done), megabytes(d->size())));
-        });
-    d->fileOperation = false;
-    emit fileProgress(QString());
-    addPending(kPendingPiece);
-    errno = error;
-    return saved;
-}
-
-// What waited during a load or save goes into the log `most` bytes at a time, one piece each turn
-// of the event loop, so that the window goes on; what arrives meanwhile waits behind it.
-void CLogTextWidget::addPending(qsizetype most)
-{
-    if (d->fileOperation)
-        return;   // added once that is over
-    const qsizetype from = d->pendingAdded;
-    if (const qsizetype piece = std::min(d->pending.size() - from, most); piece > 0) {
-        d->pendingAdded = d->pending.size();   // this piece goes into the log
-        append(d->pending.constData() + from, piece);
-        d->pendingAdded = from + piece;
-    }
-    if (d->pendingAdded < d->pending.size()) {
-        QTimer::singleShot(0, this, [this] { addPending(kPendingPiece); });
-    } else {
-        d->pending = QByteArray();
-        d->pendingAdded = 0;
-    }
-}
-
-void CLogTextWidget::textReplaced(bool fresh)
-{
-    if (fresh)
-        d->index.clear(d->store->data());
-    d->anchor = d->caret = fresh ? 0 : d->size();
-    d->shown.clear();
-    d->endLayouts.clear();
-    d->widestLine = 0;
-    d->placement = fresh ? Anchor::Top : Anchor::End;
-    d->placementLine = 0;
-    d->caretScrollPending = false;
-    horizontalScrollBar()->setValue(0);
-    d->layoutsStale();
-}
-
-void CLogTextWidget::append(const char* data, qsizetype length)
-{
-    length = data ? std::max<qsizetype>(0, length) : 0;
-    if (length > 0)
-        std::memcpy(appendRoom(length), data, std::size_t(length));
-    appended(length);
-}
-
-char* CLogTextWidget::appendRoom(qsizetype most)
-{
-    most = std::max<qsizetype>(0, most);
-    d->room = d->appendsWait() ? nullptr : d->store->room(most);
-    d->roomInStore = d->room != nullptr;
-    if (!d->roomInStore) {
-        d->scratch.resize(most);
-        d->room = d->scratch.data();
-    }
-    return d->room;
-}
-
-void CLogTextWidget::appended(qsizetype length)
-{
-    length = std::max<qsizetype>(0, length);
-    if (d->appendsWait()) {
-        d->pending.append(d->room, length);
-        return;
-    }
-    if (d->roomInStore && length > 0) {
-        // Indexed while the bytes are at hand: once kept, the store may write them out.
-        d->index.appended(d->size(), d->room, length);
-        d->store->grow(length);
-    }
-    d->grewSincePaint = true;
-    d->storeChanged();
-    d->changed();
-    d->anchor = d->caret = d->size();
-}
-
-bool CLogTextWidget::behind()
-{
-    if (!d->behind())
-        return false;
-    d->readerWaits = true;
-    d->storeChanged();
-    return true;
-}
 
 // ---- selection ----------------------------------------------------------------------------------
 
@@ -700,7 +432,7 @@ qsizetype CLogTextWidget::selectionEnd() const { return d->selEnd(); }
 
 QByteArray CLogTextWidget::selectedBytes() const
 {
-    return bytes(d->selStart(), d->selEnd() - d->selStart());
+    return d->doc.bytes(d->selStart(), d->selEnd() - d->selStart());
 }
 
 void CLogTextWidget::scrollCaretIntoView()
@@ -727,7 +459,7 @@ void CLogTextWidget::copy()
     }
     // Invalid UTF-8 becomes U+FFFD; line breaks stay as they are in the bytes (CR LF stays CR LF).
     if (length > 0)
-        QGuiApplication::clipboard()->setText(QString::fromUtf8(d->store->data() + d->selStart(), length));
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(d->doc.data() + d->selStart(), length));
 }
 
 void CLogTextWidget::selectAllText()
@@ -753,7 +485,7 @@ bool CLogTextWidget::wordWrap() const { return d->wrap; }
 
 // ---- layout queries -----------------------------------------------------------------------------
 
-qsizetype CLogTextWidget::lineCount() const { return d->index.lineCount(); }
+qsizetype CLogTextWidget::lineCount() const { return d->doc.lineCount(); }
 
 qsizetype CLogTextWidget::firstVisibleLine() const
 {
@@ -849,7 +581,7 @@ void CLogTextWidget::keyPressEvent(QKeyEvent* event)
 {
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const char* data = d->store->data();
+    const char* data = d->doc.data();
     const qint64 size = d->size();
 
     if (event == QKeySequence::Copy || (event->key() == Qt::Key_Insert && ctrl && !shift)) {
@@ -882,10 +614,10 @@ void CLogTextWidget::keyPressEvent(QKeyEvent* event)
         to = d->verticalMove(d->caret, 1);
         break;
     case Qt::Key_Home:
-        to = ctrl ? 0 : d->index.lineStart(d->index.lineOf(d->caret));
+        to = ctrl ? 0 : d->doc.lineStart(d->doc.lineOf(d->caret));
         break;
     case Qt::Key_End:
-        to = ctrl ? size : d->lineContentEnd(d->index.lineOf(d->caret));
+        to = ctrl ? size : d->lineContentEnd(d->doc.lineOf(d->caret));
         break;
     default:
         break;

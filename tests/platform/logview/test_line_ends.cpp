@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How line ends look in the log: a sender's CR LF arrives as CR CR LF and must look like any
 // other line end, drawn the same pixel for pixel, while a CR anywhere else stays visible.
-#include "platform/logtextwidget.h"
+#include "log_widget.h"
 
 #include "wait.h"
 
@@ -14,7 +14,7 @@ namespace {
 // The log's viewport as drawn for `bytes`, with the selection [selStart, selEnd).
 QImage Picture(const QByteArray& bytes, qsizetype selStart = 0, qsizetype selEnd = 0)
 {
-    CLogTextWidget w;
+    LogWidget w;
     w.resize(300, 120);
     w.show();
     testsupport::waitFor([&] { return w.isVisible(); });
@@ -36,7 +36,7 @@ TEST(LineEnds, ACrBeforeTheCrLfIsDrawnAsAPlainLineEndAndAnyOtherCrIsShown)
 
 TEST(LineEnds, ACrCrLfIsOneStepForTheKeysAndCopiesAsItsBytes)
 {
-    CLogTextWidget w;
+    LogWidget w;
     w.append("abc\r\r\ndef\r\r\n", 12);
     w.setSelection(3, 3);
     QTest::keyClick(&w, Qt::Key_Right, Qt::ShiftModifier);

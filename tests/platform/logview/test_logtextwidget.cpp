@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The log widget: bytes kept exactly, the line index, how a line's bytes are shown, selecting and
 // copying, and following the end of a growing log.
-#include "platform/logtextwidget.h"
+#include "log_widget.h"
 
 #include "logtextdecode.h"
 #include "wait.h"
@@ -19,14 +19,14 @@ namespace {
 using testsupport::waitFor;
 
 // How the view appends: the bytes at the end, the end in view.
-void append(CLogTextWidget& w, const QByteArray& data)
+void append(LogWidget& w, const QByteArray& data)
 {
     w.append(data.constData(), data.size());
     w.scrollCaretIntoView();
 }
 
 // A log of just these bytes, shown from the top.
-void setText(CLogTextWidget& w, const QByteArray& data)
+void setText(LogWidget& w, const QByteArray& data)
 {
     w.clear();
     w.append(data.constData(), data.size());
@@ -35,7 +35,7 @@ void setText(CLogTextWidget& w, const QByteArray& data)
 
 // A widget on screen, for what depends on layout.
 struct ShownLog {
-    CLogTextWidget w;
+    LogWidget w;
     ShownLog()
     {
         w.resize(400, 300);
@@ -93,7 +93,7 @@ TEST(LogTextDecode, ShowsEachByteAsItsCharacterOrAStandIn)
 
 TEST(LogTextWidgetSelection, KeysSelectAndCopyButEditNothing)
 {
-    CLogTextWidget w;
+    LogWidget w;
     setText(w, "\xE2\x82\xAC" "ab\r\nsecond line\r\n");
     w.setSelection(-5, 0);
     EXPECT_EQ(w.selectionStart(), 0);   // clamped
@@ -122,7 +122,7 @@ TEST(LogTextWidgetSelection, KeysSelectAndCopyButEditNothing)
 TEST(LogTextWidgetSelection, TheMouseSelectsTheBytesUnderThePointerAndTheyArePaintedHighlighted)
 {
     ShownLog log;
-    CLogTextWidget& w = log.w;
+    LogWidget& w = log.w;
     setText(w, "alpha beta\r\n\xC3\xA9t\xC3\xA9 ga_mma\r\nlast");
     log.drag(log.at(0, u"al"_qs), log.at(1, u"\u00E9t\u00E9"_qs));
     EXPECT_EQ(w.selectedBytes(), "pha beta\r\n\xC3\xA9t\xC3\xA9");
@@ -151,7 +151,7 @@ TEST(LogTextWidgetSelection, TheMouseSelectsTheBytesUnderThePointerAndTheyArePai
 TEST(LogTextWidgetView, TheEndStaysInViewAsTheLogGrows)
 {
     ShownLog log;
-    CLogTextWidget& w = log.w;
+    LogWidget& w = log.w;
     for (int i = 0; i < 2000; ++i)
         append(w, "line " + QByteArray::number(i) + "\r\n");
     EXPECT_EQ(w.firstVisibleLine(), w.lineCount() - log.rowsInView());   // the last line on the bottom row
@@ -181,7 +181,7 @@ TEST(LogTextWidgetView, TheEndStaysInViewAsTheLogGrows)
 TEST(LogTextWidgetView, AHugeLineWithoutBreakIsKeptWholeAndStillPaints)
 {
     ShownLog log;
-    CLogTextWidget& w = log.w;
+    LogWidget& w = log.w;
     const QByteArray huge = QByteArray("0123456789abcde\xC3\xA9").repeated(64 * 1024);   // 1.1 MB
     setText(w, huge);
     for (const bool wrap : {false, true}) {   // lays out and paints the start of the line only
@@ -190,4 +190,18 @@ TEST(LogTextWidgetView, AHugeLineWithoutBreakIsKeptWholeAndStillPaints)
     }
     QTest::keyClick(&w, Qt::Key_End, Qt::ShiftModifier);
     EXPECT_EQ(w.selectedBytes(), huge);
+}
+
+TEST(LogTextWidgetSelection, ASelectionTooLargeToCopyIsRefusedWithANotice)
+{
+    LogWidget w;
+    const QByteArray big(65 << 20, 'y');
+    w.append(big.constData(), big.size());
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QString notice;
+    QObject::connect(&w, &CLogTextWidget::notice, [&](const QString& text) { notice = text; });
+    w.selectAllText();
+    w.copy();
+    EXPECT_TRUE(notice.contains(QStringLiteral("too large to copy")));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 }

@@ -4,9 +4,11 @@
 #include "platform/afxview.h"
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 class CLogTextWidget;
+class LogDocument;
 
 // The edit view, read-only: its text is bytes, held exactly as set or appended. Positions are byte
 // offsets.
@@ -59,6 +61,7 @@ protected:
     virtual void OnLogCaughtUp() {}
 
 private:
-    CLogTextWidget* m_edit = nullptr;
+    std::unique_ptr<LogDocument> m_log;  // the text
+    CLogTextWidget* m_edit = nullptr;    // shows it
     std::vector<char> m_noWindowRoom;  // appends before the window exists go nowhere
 };
