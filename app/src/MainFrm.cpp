@@ -27,6 +27,7 @@ const AFX_MSGMAP* CMainFrame::GetThisMessageMap()
         ON_COMMAND(ID_HELP_FINDER, &CWnd::OnHelpFinder),
         ON_COMMAND(ID_HELP, &CFrameWnd::OnHelp),
         ON_COMMAND(ID_CONTEXT_HELP, &CFrameWnd::OnContextHelp),
+        ON_COMMAND(ID_DEFAULT_HELP, &CWnd::OnHelpFinder),
     };
     static const AFX_MSGMAP map{&CFrameWnd::GetThisMessageMap, entries};
     return &map;

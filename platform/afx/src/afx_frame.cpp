@@ -326,7 +326,9 @@ void CFrameWnd::OnUpdateFrameTitle()
 
 void CFrameWnd::OnHelp()
 {
-    AfxShowHelp(GetWidget());
+    // No window here claims a help context of its own: the request goes on as the default help
+    // command, to whichever map takes it.
+    OnCmdMsg(ID_DEFAULT_HELP, CN_COMMAND, nullptr);
 }
 
 void CFrameWnd::OnContextHelp()

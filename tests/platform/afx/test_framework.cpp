@@ -109,11 +109,11 @@ TEST_F(Profile, ValuesAreTheTextTheFileHolds)
     // claims gigabytes is not unpacked); blanks around go; the first of two counts; a number is the
     // one its text starts with.
     Use("\xEF\xBB\xBF; by hand\r\n[Connect]\r\nPort=@Variant(\\0\\0\\0\\t\\x7f\\xff)\r\n  Protocol =  7x, 2 \r\n"
-        "Protocol=8\r\nText=\" \\\"q\\\" \\x41\"\r\nno equals sign \xff\r\n[Other]\nPort=40000\n");
+        "Protocol=8\r\nText=\" \\\"q\\\" \\x41\\n\\\\\"\r\nno equals sign \xff\r\n[Other]\nPort=40000\n");
     EXPECT_EQ(m_app.GetProfileString("Connect", "Port", "?"), "@Variant(\\0\\0\\0\\t\\x7f\\xff)");
     EXPECT_EQ(m_app.GetProfileString("Connect", "Protocol", "?"), "7x, 2");
     EXPECT_EQ(m_app.GetProfileInt("Connect", "Protocol", -1), 7);
-    EXPECT_EQ(m_app.GetProfileString("Connect", "Text", "?"), " \"q\" A");
+    EXPECT_EQ(m_app.GetProfileString("Connect", "Text", "?"), " \"q\" A\n\\");
     EXPECT_EQ(m_app.GetProfileInt("Other", "Port", -1), 40000);
     EXPECT_EQ(m_app.GetProfileInt("Connect", "Missing", -1), -1);
 }

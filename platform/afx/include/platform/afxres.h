@@ -18,6 +18,7 @@ inline constexpr UINT ID_APP_EXIT = 57665;
 inline constexpr UINT ID_HELP_FINDER = 57667;
 inline constexpr UINT ID_CONTEXT_HELP = 57669;
 inline constexpr UINT ID_HELP = 57670;
+inline constexpr UINT ID_DEFAULT_HELP = 57671;
 inline constexpr UINT ID_NEXT_PANE = 57680;
 inline constexpr UINT ID_PREV_PANE = 57681;
 
