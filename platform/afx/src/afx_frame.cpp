@@ -12,6 +12,7 @@
 #include "afx_icon.h"
 
 #include <QCloseEvent>
+#include <QTimer>
 #include <QCoreApplication>
 #include <QIcon>
 #include <QKeySequence>
@@ -24,6 +25,7 @@
 #include <QWindow>
 
 #include <climits>
+#include <deque>
 
 const CRuntimeClass CFrameWnd::classCFrameWnd{"CFrameWnd", &AfxCreateObject<CFrameWnd>,
                                               &CObject::classCObject};
@@ -87,7 +89,8 @@ protected:
     void closeEvent(QCloseEvent* event) override
     {
         if (AfxFileOperationRunning()) {
-            event->ignore();   // the load or save ends first
+            event->ignore();   // the load or save ends first, then the close comes again
+            AfxDeferInput(0);
             return;
         }
         CDocument* doc = m_owner->GetActiveDocument();
@@ -337,6 +340,39 @@ void CFrameWnd::OnContextHelp()
         return;
     SetMessageText(AfxLoadString(AFX_IDS_HELPMODEMESSAGE));
     QWhatsThis::enterWhatsThisMode();
+}
+
+namespace {
+constexpr UINT kDeferredClose = 0;
+std::deque<UINT> g_deferred;
+bool g_deferredPosted = false;
+
+void RunDeferredInput()
+{
+    g_deferredPosted = false;
+    while (!g_deferred.empty() && !AfxFileOperationRunning()) {
+        const UINT id = g_deferred.front();
+        g_deferred.pop_front();
+        CWnd* main = AfxGetMainWnd();
+        if (main == nullptr || main->GetWidget() == nullptr) {
+            g_deferred.clear();
+        } else if (id != kDeferredClose) {
+            main->OnCommand(id);
+        } else if (main->GetWidget()->close()) {
+            g_deferred.clear();   // what came after the close goes with the window
+        }
+    }
+}
+} // namespace
+
+void AfxDeferInput(UINT nID) { g_deferred.push_back(nID); }
+
+void AfxFileOperationEnded()
+{
+    if (g_deferred.empty() || g_deferredPosted)
+        return;
+    g_deferredPosted = true;
+    QTimer::singleShot(0, QCoreApplication::instance(), RunDeferredInput);
 }
 
 bool AfxFileOperationRunning()

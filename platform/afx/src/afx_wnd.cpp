@@ -84,9 +84,11 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 BOOL CWnd::OnCommand(UINT nID)
 {
-    // While the log is loaded or saved, the window draws and scrolls but takes no command.
-    if (AfxFileOperationRunning())
-        return FALSE;
+    // While a file is loaded or saved, the window draws and scrolls; commands wait until it is over.
+    if (AfxFileOperationRunning()) {
+        AfxDeferInput(nID);
+        return TRUE;
+    }
     CCmdUI state;
     state.m_nID = nID;
     state.DoUpdate(this);

@@ -137,11 +137,11 @@ void CEditView::SerializeRaw(CArchive& ar)
     if (ar.IsStoring()) {
         if (!m_log->save(ar.GetFile()))
             ar.SetError(std::strerror(errno));
-        return;
-    }
-    QString why;
-    if (!m_log->load(ar.GetFile(), &why))
+    } else if (QString why; !m_log->load(ar.GetFile(), &why)) {
         ar.SetError(why.toStdString());
+    }
+    // What came meanwhile runs now.
+    AfxFileOperationEnded();
 }
 
 bool CEditView::IsFileOperationRunning() const { return m_log != nullptr && m_log->fileOperationRunning(); }

@@ -2,6 +2,8 @@
 // The window framework: how a command is routed and enabled, and the profile's file.
 #include "platform/afxwin.h"
 
+#include "wait.h"
+
 #include <QFile>
 #include <QWidget>
 #include <QTemporaryDir>
@@ -15,6 +17,7 @@ namespace {
 
 std::vector<std::string> g_trace;
 bool g_viewEnables = true;
+bool g_viewBusy = false;   // the view loads or saves a file
 
 // Which targets handle which command: kAll all four, kNotView all but the view, and so on.
 constexpr UINT kAll = 40001, kNotView = 40002, kFrameApp = 40003, kAppOnly = 40004, kGated = 40005, kNobody = 40006;
@@ -37,6 +40,7 @@ struct TraceDoc : CDocument {
 struct TraceView : CView {
     void OnUpdateGated(CCmdUI* ui) { ui->Enable(g_viewEnables); }
     QWidget* CreateViewWidget(const CREATESTRUCT&) override { return new QWidget; }
+    bool IsFileOperationRunning() const override { return g_viewBusy; }
     TRACE_MAP(TraceView, CView, ON_COMMAND(kAll, &TraceView::Handle), ON_COMMAND(kGated, &TraceView::Handle),
               ON_UPDATE_COMMAND_UI(kGated, &TraceView::OnUpdateGated))
 };
@@ -84,6 +88,29 @@ TEST(CommandRouting, ViewThenDocumentThenFrameThenApplicationAndDisabledCommands
     ui.m_nID = kAppOnly;
     ui.DoUpdate(app.m_pMainWnd);
     EXPECT_TRUE(ui.m_bEnabled);
+}
+
+TEST(CommandRouting, InputDuringAFileOperationWaitsAndRunsInOrderOnceItIsOver)
+{
+    TraceApp app;
+    app.AddDocTemplate(new CSingleDocTemplate(1, RUNTIME_CLASS(TraceDoc), RUNTIME_CLASS(TraceFrame), RUNTIME_CLASS(TraceView)));
+    app.OnFileNew();
+    QWidget* window = app.m_pMainWnd->GetWidget();
+    window->show();
+    g_trace.clear();
+    g_viewBusy = true;
+    for (const UINT id : {kFrameApp, kGated, kAll, kAppOnly})
+        app.m_pMainWnd->OnCommand(id);
+    EXPECT_FALSE(window->close());
+    g_viewEnables = false;   // disabled by the time it runs: dropped
+    AfxFileOperationEnded();   // the view would say so only once it is over
+    testsupport::drainEvents();
+    EXPECT_TRUE(g_trace.empty()) << "ran while the operation ran";
+    g_viewBusy = false;
+    AfxFileOperationEnded();
+    EXPECT_TRUE(testsupport::waitFor([&] { return !window->isVisible(); }));
+    g_viewEnables = true;
+    EXPECT_EQ(g_trace, (std::vector<std::string>{"TraceFrame", "TraceView", "TraceApp"}));
 }
 
 namespace {

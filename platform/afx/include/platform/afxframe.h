@@ -54,5 +54,11 @@ private:
     friend class CFrameBridge;
 };
 
-// Whether the main frame's active view is loading or saving a file.
+// Whether the main frame's active view is loading or saving a file. Meanwhile the window draws and
+// scrolls, and the commands and the close box that come wait, in order (AfxDeferInput): once the
+// view says its operation has ended, they run as they would have, from the event loop. A command
+// disabled by then is dropped, as any disabled command is.
 bool AfxFileOperationRunning();
+void AfxFileOperationEnded();
+// A command for the main frame (or, with 0, its close box) to run once the operation is over.
+void AfxDeferInput(UINT nID);
