@@ -12,7 +12,7 @@ build_dir=${FUZZ_BUILD_DIR:-${BUILD_DIR:-$root/build}-fuzz}
 seconds=${FUZZ_SECONDS:-30}
 # A fixed seed keeps a CI run repeatable; FUZZ_SEED=0 lets libFuzzer pick one.
 seed=${FUZZ_SEED:-1}
-targets=(fuzz_lines fuzz_command_line fuzz_profile fuzz_view_receive)
+targets=(fuzz_lines fuzz_command_line fuzz_profile fuzz_view_receive fuzz_decode)
 
 command -v clang++ >/dev/null || { echo "30-fuzz: clang++ is missing (scripts/install-deps installs it)" >&2; exit 1; }
 cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
