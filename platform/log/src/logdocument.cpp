@@ -130,8 +130,15 @@ void LogDocument::appended(qsizetype length)
         m_index->appended(size(), m_room, length);
         m_store->grow(length);
     }
+    ++m_appends;
     storeChanged();
-    emit grown(true);
+    if (!m_growthPosted) {
+        m_growthPosted = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_growthPosted = false;
+            emit grown(true);
+        }, Qt::QueuedConnection);
+    }
 }
 
 // ---- keeping up -----------------------------------------------------------------------------------

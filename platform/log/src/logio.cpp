@@ -16,12 +16,6 @@ constexpr qint64 kDirtyWindow = qint64(32) << 20;
 constexpr qint64 kKeptFront = qint64(1) << 20;
 } // namespace
 
-qint64 pageSize()
-{
-    static const qint64 size = ::sysconf(_SC_PAGESIZE);
-    return size;
-}
-
 int reopenDirect(int fd, int access)
 {
     char self[32];

@@ -4,9 +4,15 @@
 // page cache never fills with the log's dirty pages.
 #include <QtGlobal>
 
+#include <unistd.h>
+
 namespace logio {
 
-qint64 pageSize();
+inline qint64 pageSize()
+{
+    static const qint64 size = ::sysconf(_SC_PAGESIZE);
+    return size;
+}
 inline qint64 roundDown(qint64 v) { return v / pageSize() * pageSize(); }
 inline qint64 roundUp(qint64 v) { return (v + pageSize() - 1) / pageSize() * pageSize(); }
 

@@ -41,11 +41,10 @@ CLogTextWidget::CLogTextWidget(const LogDocument& doc, QWidget* parent)
     d->scrollBarTimer->setInterval(0);
     connect(d->scrollBarTimer, &QTimer::timeout, this, [this] { d->syncScrollBars(); });
     connect(&doc, &LogDocument::grown, this, [this](bool byAppend) {
-        if (byAppend) {  // the selection becomes the empty range at the new end
-            d->grewSincePaint = true;
-            d->anchor = d->caret = d->size();
-        }
-        d->changed();
+        if (byAppend)
+            d->followAppends();
+        else
+            d->changed();
     });
     connect(&doc, &LogDocument::replaced, this, [this](bool fresh) { d->textReplaced(fresh); });
     connect(&doc, &LogDocument::progress, this, [this](const QString& text) {
@@ -67,6 +66,7 @@ CLogTextWidget::~CLogTextWidget() = default;
 
 void CLogTextWidget::setSelection(qsizetype start, qsizetype end)
 {
+    d->followAppends();
     d->anchor = std::clamp<qint64>(start, 0, d->size());
     d->caret = std::clamp<qint64>(end, 0, d->size());
     d->requestPaint();
@@ -83,6 +83,7 @@ QByteArray CLogTextWidget::selectedBytes() const
 
 void CLogTextWidget::scrollCaretIntoView()
 {
+    d->followAppends();
     if (d->caret == d->size()) {
         d->placement = Anchor::End;  // the common case, following the end of the log
     }
@@ -110,6 +111,7 @@ void CLogTextWidget::copy()
 
 void CLogTextWidget::selectAllText()
 {
+    d->followAppends();
     d->anchor = 0;
     d->caret = d->size();
     d->requestPaint();
@@ -225,6 +227,7 @@ void CLogTextWidget::scrollContentsBy(int dx, int dy)
 
 void CLogTextWidget::keyPressEvent(QKeyEvent* event)
 {
+    d->followAppends();
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const char* data = d->doc.data();
@@ -278,6 +281,7 @@ void CLogTextWidget::keyPressEvent(QKeyEvent* event)
 
 void CLogTextWidget::mousePressEvent(QMouseEvent* event)
 {
+    d->followAppends();
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;
@@ -288,6 +292,7 @@ void CLogTextWidget::mousePressEvent(QMouseEvent* event)
 
 void CLogTextWidget::mouseMoveEvent(QMouseEvent* event)
 {
+    d->followAppends();
     if (!d->dragging || !(event->buttons() & Qt::LeftButton))
         return;
     const QPoint pos = event->position().toPoint();
@@ -311,6 +316,7 @@ void CLogTextWidget::mouseReleaseEvent(QMouseEvent* event)
 
 void CLogTextWidget::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    d->followAppends();
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mouseDoubleClickEvent(event);
         return;

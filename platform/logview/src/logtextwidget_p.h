@@ -65,8 +65,8 @@ struct CLogTextWidget::Impl {
     QTimer* scrollBarTimer = nullptr;  // single shot, zero time: brings the scroll bars up to date after a paint
     qint64 size() const { return doc.size(); }
     qint64 lastLine() const { return doc.lineCount() - 1; }
-    qint64 selStart() const { return std::min(anchor, caret); }
-    qint64 selEnd() const { return std::max(anchor, caret); }
+    qint64 selStart() { followAppends(); return std::min(anchor, caret); }
+    qint64 selEnd() { followAppends(); return std::max(anchor, caret); }
     int rowHeight() const { return std::max(1, q->fontMetrics().lineSpacing()); }
     int viewHeight() const { return q->viewport()->height(); }
     int wrapWidth() const { return wrap ? std::max(1, q->viewport()->width() - 2 * kMargin) : 0; }
@@ -127,9 +127,23 @@ struct CLogTextWidget::Impl {
         return f;
     }
 
+    // After appends the selection is the empty range at the new end. The document says so once a
+    // turn of the event loop; whatever reads the selection or the layout asks first.
+    quint64 seenAppends = 0;
+    void followAppends()
+    {
+        if (doc.appendCount() == seenAppends)
+            return;
+        seenAppends = doc.appendCount();
+        anchor = caret = size();
+        grewSincePaint = true;
+        changed();
+    }
+
     // A fresh text shows from its top; one put back (a failed load) from its end.
     void textReplaced(bool fresh)
     {
+        seenAppends = doc.appendCount();
         anchor = caret = fresh ? 0 : size();
         shown.clear();
         endLayouts.clear();
@@ -217,6 +231,7 @@ struct CLogTextWidget::Impl {
 
     void relayout()
     {
+        followAppends();
         if (!viewDirty)
             return;
         viewDirty = false;

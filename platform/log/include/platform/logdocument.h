@@ -36,6 +36,8 @@ public:
     qint64 lineStart(qint64 line) const;
     qint64 lineEnd(qint64 line) const;
     qint64 lineOf(qint64 offset) const;
+    // Appends so far that added to the text; a view that sees it change moves its caret to the end.
+    quint64 appendCount() const { return m_appends; }
 
     // ---- changing it ------------------------------------------------------------------------------
     void clear();
@@ -65,7 +67,9 @@ public:
     qint64 bytesInMemory() const;
 
 signals:
-    // Bytes were added at the end: by an append (byAppend), or by a load as it copies.
+    // Bytes were added at the end: by appends (byAppend; once a turn of the event loop however many
+    // came, since a flood appends millions of times a second: appendCount() counts each one), or
+    // by a load as it copies.
     void grown(bool byAppend);
     // The whole text was replaced: emptied or a load begun (fresh), or a failed load rolled back.
     void replaced(bool fresh);
@@ -95,4 +99,6 @@ private:
     QTimer* m_commitTimer = nullptr;  // while the store writes with no appends coming, or a reader waits
     bool m_readerWaits = false;
     int m_progressAfterMs = 500;
+    quint64 m_appends = 0;
+    bool m_growthPosted = false;  // grown(true) is on its way
 };
