@@ -34,7 +34,8 @@
 #   l. LINE_GIB (default 1; "1 10" for both) GiB of one line without a line feed, then "end" and
 #      a close: memory above empty, the longest stall, the saved log exactly the line and "end".
 #   m. SHORT_GB (default 2) GB of one-character lines: the same.
-# Usage: bench/run.sh [large|clients|hostile]    (after ./scripts/build; BUILD_DIR names another build folder)
+# bench/run.sh flood runs only the long flood of (e), RUNS (default 5) times, for its stalls.
+# Usage: bench/run.sh [large|flood|clients|hostile]    (after ./scripts/build; BUILD_DIR names another build folder)
 # Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
 # namespaces (as an ordinary user, SO_RCVBUFFORCE then fails and the program's UDP buffer stays at
 # net.core.rmem_max). Runs in a world of scripts/xworld.py: namespaces of its own (only its
@@ -64,8 +65,9 @@ line_bytes=80
 program=$build/sumpwell
 sender=$build/bench/sender
 probe=$build/bench/stall_probe
+host_pause=$build/bench/host_pause
 append_bench=$build/bench/bench_append_to_log
-for f in "$program" "$sender" "$probe" "$append_bench"; do
+for f in "$program" "$sender" "$probe" "$host_pause" "$append_bench"; do
   [ -x "$f" ] || { echo "missing $f: run ./scripts/build first (libxcb1-dev for stall_probe)" >&2; exit 1; }
 done
 for t in Xvfb xdotool socat nc awk cmp; do
@@ -358,6 +360,86 @@ send_to_nc() {  # send_to_nc FILE [SENDER_MODE [LINES]]: the stream to a fresh n
   "$sender" "${2:-tcp}" "$port" "${3:-$tcp_lines}" "$line_bytes" T >"$1" 2>&1 || { cat "$1" >&2; exit 1; }
   stop_pid "$nc_pid"
 }
+
+# One long flood from the sender that formats its lines: the program's rate beside the same sender
+# into nc -l, the longest stall with the host's steal, the log saved and compared (VERIFY=0
+# skips the compare), and the pauses the host made of both processors meanwhile (bench/host_pause,
+# for each of the two runs: this machine's steal counts none of them). TRACE_DIR keeps each run's
+# ping trace and pauses; with PERF=1 also a system-wide scheduler and mapping trace of the run, and
+# with PERF=cpu that with the stacks of every thread sampled PERF_HZ (default 1000) times a second
+# (perf record, CLOCK_MONOTONIC, as the ping trace; bench/stall_trace.py reads them).
+long_flood() {  # long_flood NAME LINES SENDER_MODE: sets FLOOD_ROW, the run's figures
+  local name=$1 lines=$2 mode=$3 perf_pid=
+  next_port
+  start_program "$name" "$port" 1
+  connect_program "$port" 1
+  start_probe "$name"
+  "$host_pause" 1800 "$work/$name.pauses" >"$work/$name.host" &
+  local pause_pid=$!
+  started+=("$pause_pid")
+  if [ "${PERF:-}" = 1 ]; then
+    perf record -q -a -k CLOCK_MONOTONIC -o "$TRACE_DIR/$name.perf" \
+      -e sched:sched_switch -e sched:sched_wakeup -e sched:sched_waking -e sched:sched_migrate_task \
+      -e syscalls:sys_enter_mmap -e syscalls:sys_enter_munmap -e syscalls:sys_enter_madvise \
+      -e syscalls:sys_enter_mprotect -e syscalls:sys_exit_mprotect >/dev/null 2>"$work/$name.perf.err" &
+    perf_pid=$!
+  elif [ "${PERF:-}" = cpu ]; then   # the same with stacks of the program's threads sampled every ms
+    perf record -q -a -k CLOCK_MONOTONIC -o "$TRACE_DIR/$name.perf" \
+      -e sched:sched_switch/call-graph=no/ -e sched:sched_wakeup/call-graph=no/ \
+      -e syscalls:sys_enter_mmap/call-graph=no/ -e syscalls:sys_enter_munmap/call-graph=no/ \
+      -e syscalls:sys_enter_madvise/call-graph=no/ \
+      -e cpu-clock/freq=${PERF_HZ:-1000},call-graph=dwarf,stack-size=8192/ >/dev/null 2>"$work/$name.perf.err" &
+    perf_pid=$!
+  fi
+  if [ -n "$perf_pid" ]; then
+    started+=("$perf_pid")
+    sleep 1   # perf's own start
+  fi
+  "$sender" "$mode" "$port" "$lines" "$line_bytes" T >"$work/$name.sender" 2>&1 || { cat "$work/$name.sender" >&2; exit 1; }
+  sleep 0.5   # the last paints
+  stop_probe "$name"
+  stop_pid "$pause_pid"
+  if [ -n "$perf_pid" ]; then kill -INT "$perf_pid"; wait "$perf_pid" || true; fi
+  if [ -n "${TRACE_DIR:-}" ]; then
+    cp "$work/$name.trace" "$TRACE_DIR/$name.trace"
+    cp "$work/$name.pauses" "$TRACE_DIR/$name.pauses"
+    ps -L -o tid,comm -p "$PROG_PID" >"$TRACE_DIR/$name.threads"
+  fi
+  local exact=unchecked
+  if [ "${VERIFY:-1}" = 1 ]; then
+    save_log
+    if cmp -s <("$sender" expect "$lines" "$line_bytes" T tcp) "$PROG_LOG"; then exact=yes; else exact=NO; fi
+  fi
+  stop_pid "$PROG_PID"
+  rm -f "$PROG_LOG"
+  "$host_pause" 1800 >"$work/$name-nc.host" &
+  pause_pid=$!
+  started+=("$pause_pid")
+  send_to_nc "$work/$name-nc.sender" "$mode" "$lines"
+  stop_pid "$pause_pid"
+  pauses_of() { echo "$(kv "$1" pauses) pauses, longest $(kv "$1" longest_ms) ms, $(kv "$1" total_ms) ms in all"; }
+  HOST_PAUSES="$(pauses_of "$work/$name.host"); during nc -l: $(pauses_of "$work/$name-nc.host")"
+  [ "$(kv "$work/$name.host" realtime)" = 1 ] || HOST_PAUSES="$HOST_PAUSES (not real-time: no measure of the host)"
+  FLOOD_ROW="$(kv "$work/$name.sender" lines_per_s)|$(kv "$work/$name-nc.sender" lines_per_s)|$STALL|$exact|$HOST_PAUSES"
+}
+
+if [ "$mode" = flood ]; then
+  lines=${LARGE_LINES:-100000000}
+  runs=${RUNS:-5}
+  [ "$lines" -ge 1 ] && [ "$lines" -le 100000000 ] || { echo "LARGE_LINES: 1 to 100000000" >&2; exit 2; }
+  [ "$runs" -ge 1 ] && [ "$runs" -le 20 ] || { echo "RUNS: 1 to 20" >&2; exit 2; }
+  [ -z "${TRACE_DIR:-}" ] || mkdir -p "$TRACE_DIR"
+  [ -z "${PERF:-}" ] || [ -n "${TRACE_DIR:-}" ] || { echo "PERF needs TRACE_DIR" >&2; exit 2; }
+  echo "Sumpwell, long floods: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb; $lines lines of $line_bytes bytes from ${LARGE_SENDER:-tcp-format}"
+  row "Run" "lines/s (nc -l)" "longest stall (p99, >16.7 ms, steal)" "exact; the host's pauses of both processors"
+  for r in $(seq "$runs"); do
+    echo "== flood $r of $runs" >&2
+    long_flood "flood-$r" "$lines" "${LARGE_SENDER:-tcp-format}"
+    IFS='|' read -r a b c d e <<<"$FLOOD_ROW"
+    row "$r" "$a ($(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.0f%% of nc -l: %d", 100 * a / b, b }'))" "$c" "$d; $e"
+  done
+  exit 0
+fi
 
 if [ "$mode" = large ]; then
   large_lines=${LARGE_LINES:-100000000}
