@@ -26,6 +26,13 @@ constexpr qint64 kReleaseBytes = qint64(64) << 20;
 // The written pages kept as room for the tail, and the most mapped in at once.
 constexpr qint64 kSpareTail = qint64(8) << 20;
 constexpr qint64 kMostMappedAtOnce = qint64(16) << 20;
+// Pages change place in whole page tables (kTableReach): a move of whole tables hands each table
+// over as it is, where one of loose pages rewrites an entry a page; and on virtual machines whose
+// host keeps page tables of its own beside the guest's, a page whose entry was rewritten costs a
+// trip to the host the next time it is touched. Writing lines into the tail ran twenty times
+// slower so.
+qint64 tableRoundDown(qint64 v) { return v / LogStore::kTableReach * LogStore::kTableReach; }
+qint64 tableRoundUp(qint64 v) { return (v + LogStore::kTableReach - 1) / LogStore::kTableReach * LogStore::kTableReach; }
 
 QString errnoText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
@@ -41,9 +48,17 @@ LogStore::LogStore(const QString& folder) : m_folder(QString::fromStdString(cach
 void LogStore::reserve()
 {
     for (qint64 size = kReserveBytes; size >= kSmallestReserve; size /= 2) {
-        void* p = ::mmap(nullptr, std::size_t(size), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        // One table's reach more than asked, so that the range can start where a table does.
+        void* p = ::mmap(nullptr, std::size_t(size + kTableReach), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                         -1, 0);
         if (p != MAP_FAILED) {
-            m_base = static_cast<char*>(p);
+            char* const start = static_cast<char*>(p);
+            const qint64 skip = tableRoundUp(qint64(reinterpret_cast<quintptr>(start))) - qint64(reinterpret_cast<quintptr>(start));
+            if (skip > 0)
+                ::munmap(start, std::size_t(skip));
+            if (kTableReach - skip > 0)
+                ::munmap(start + skip + size, std::size_t(kTableReach - skip));
+            m_base = start + skip;
             m_capacity = size;
             return;
         }
@@ -101,7 +116,7 @@ bool LogStore::reserveTail(qint64 needed)
     if (needed <= m_tailEnd)
         return true;
     const qint64 start = std::max(m_tailEnd, m_onDisk);
-    const qint64 end = std::min(m_capacity, roundUp(std::max(needed, start + 2 * kFlushBytes)));
+    const qint64 end = std::min(m_capacity, tableRoundUp(std::max(needed, start + 2 * kFlushBytes)));
     if (::mprotect(m_base + start, std::size_t(end - start), PROT_READ | PROT_WRITE) != 0)
         return false;
 #ifdef MADV_POPULATE_WRITE
@@ -139,7 +154,7 @@ void LogStore::commit()
         return;
     // At most kMostMappedAtOnce at once: the pages taken over are freed or moved, which takes time, and
     // a backlog (written during a save, which left the store alone) goes in over several calls.
-    const qint64 upTo = std::min(mappable(), m_onDisk + kMostMappedAtOnce);
+    const qint64 upTo = std::min(mappable(), tableRoundDown(m_onDisk + kMostMappedAtOnce));
     if (upTo > m_onDisk)
         mapWritten(upTo);
     if (const int err = m_writer->error(); err != 0 && !m_failed)
@@ -148,7 +163,7 @@ void LogStore::commit()
 
 qint64 LogStore::mappable() const
 {
-    return std::min(m_writer->written(), roundDown(std::max<qint64>(0, m_size - kKeptTail)));
+    return tableRoundDown(std::min(m_writer->written(), std::max<qint64>(0, m_size - kKeptTail)));
 }
 
 bool LogStore::writing() const

@@ -35,8 +35,11 @@ public:
     // draws them without reading the disk; written bytes are mapped from the file kMapStep at a time.
     static constexpr qint64 kKeptTail = qint64(4) << 20;
     static constexpr qint64 kMapStep = qint64(4) << 20;
+    // Written pages are taken over in whole page tables: the stretch one table maps (2 MiB on
+    // x86-64, and on arm64 with 4 KiB pages), from where one starts.
+    static constexpr qint64 kTableReach = qint64(2) << 20;
     // The most bytes ever held in memory, however fast they come.
-    static constexpr qint64 kMostInMemory = kFlushBytes + kMostInFlight + kKeptTail + kMapStep;
+    static constexpr qint64 kMostInMemory = kFlushBytes + kMostInFlight + kKeptTail + kMapStep + kTableReach;
 
     // folder: where the store file goes; empty for the program's cache folder (namelessfile.h).
     explicit LogStore(const QString& folder = QString());

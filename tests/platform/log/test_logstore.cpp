@@ -93,7 +93,7 @@ TEST(LogStore, BytesReadBackAsAppendedAcrossMemoryAndDiskAndTheIndexAgreesWithAP
         ASSERT_LT(store.bytesInMemory(), LogStore::kMostInMemory + 5000);
     }
     store.settle();
-    EXPECT_LT(store.bytesInMemory(), LogStore::kKeptTail + LogStore::kFlushBytes);
+    EXPECT_LT(store.bytesInMemory(), LogStore::kKeptTail + LogStore::kTableReach);
     text += "no line end yet";
     const qint64 before = store.size();
     store.append("no line end yet", 15);
