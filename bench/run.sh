@@ -34,7 +34,8 @@
 #   l. LINE_GIB (default 1; "1 10" for both) GiB of one line without a line feed, then "end" and
 #      a close: memory above empty, the longest stall, the saved log exactly the line and "end".
 #   m. SHORT_GB (default 2) GB of one-character lines: the same.
-# bench/run.sh flood runs only the long flood of (e), RUNS (default 5) times, for its stalls.
+# bench/run.sh flood runs only the long flood of (e), RUNS (default 5) times, for its stalls (PIN=1:
+# the sender pinned to one processor, the program and nc -l to the other).
 # Usage: bench/run.sh [large|flood|clients|hostile]    (after ./scripts/build; BUILD_DIR names another build folder)
 # Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
 # namespaces (as an ordinary user, SO_RCVBUFFORCE then fails and the program's UDP buffer stays at
@@ -139,7 +140,7 @@ start_program() {
   # Opened as the log, so that Ctrl+S later saves to it without asking for a name.
   PROG_LOG=$dir/log.txt
   : >"$PROG_LOG"
-  XDG_CONFIG_HOME=$dir/config XDG_CACHE_HOME=$work/cache "$program" "${OPEN_FILE:-$PROG_LOG}" >"$dir/program.out" 2>&1 &
+  XDG_CONFIG_HOME=$dir/config XDG_CACHE_HOME=$work/cache $PIN_RECEIVER "$program" "${OPEN_FILE:-$PROG_LOG}" >"$dir/program.out" 2>&1 &
   PROG_PID=$!
   started+=("$PROG_PID")
   PROG_WIN=$(window_of "$PROG_PID" '^Sumpwell$' 20)
@@ -353,11 +354,11 @@ fi
 # Baseline: nc -l into /dev/null, receiving the same stream from the same sender.
 send_to_nc() {  # send_to_nc FILE [SENDER_MODE [LINES]]: the stream to a fresh nc -l, the sender's figures in FILE
   next_port
-  nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
+  $PIN_RECEIVER nc -l 127.0.0.1 "$port" </dev/null >/dev/null &
   nc_pid=$!
   started+=("$nc_pid")
   wait_for 10 "nc to listen" tcp_listening "$port"
-  "$sender" "${2:-tcp}" "$port" "${3:-$tcp_lines}" "$line_bytes" T >"$1" 2>&1 || { cat "$1" >&2; exit 1; }
+  $PIN_SENDER "$sender" "${2:-tcp}" "$port" "${3:-$tcp_lines}" "$line_bytes" T >"$1" 2>&1 || { cat "$1" >&2; exit 1; }
   stop_pid "$nc_pid"
 }
 
@@ -388,14 +389,14 @@ long_flood() {  # long_flood NAME LINES SENDER_MODE: sets FLOOD_ROW, the run's f
       -e sched:sched_switch/call-graph=no/ -e sched:sched_wakeup/call-graph=no/ \
       -e syscalls:sys_enter_mmap/call-graph=no/ -e syscalls:sys_enter_munmap/call-graph=no/ \
       -e syscalls:sys_enter_madvise/call-graph=no/ \
-      -e cpu-clock/freq=${PERF_HZ:-1000},call-graph=dwarf,stack-size=8192/ >/dev/null 2>"$work/$name.perf.err" &
+      -e cpu-clock/freq=${PERF_HZ:-1000},call-graph=dwarf,stack-size=${PERF_STACK:-8192}/ >/dev/null 2>"$work/$name.perf.err" &
     perf_pid=$!
   fi
   if [ -n "$perf_pid" ]; then
     started+=("$perf_pid")
     sleep 1   # perf's own start
   fi
-  "$sender" "$mode" "$port" "$lines" "$line_bytes" T >"$work/$name.sender" 2>&1 || { cat "$work/$name.sender" >&2; exit 1; }
+  $PIN_SENDER "$sender" "$mode" "$port" "$lines" "$line_bytes" T >"$work/$name.sender" 2>&1 || { cat "$work/$name.sender" >&2; exit 1; }
   sleep 0.5   # the last paints
   stop_probe "$name"
   stop_pid "$pause_pid"
@@ -423,6 +424,10 @@ long_flood() {  # long_flood NAME LINES SENDER_MODE: sets FLOOD_ROW, the run's f
   FLOOD_ROW="$(kv "$work/$name.sender" lines_per_s)|$(kv "$work/$name-nc.sender" lines_per_s)|$STALL|$exact|$HOST_PAUSES"
 }
 
+# PIN=1 (flood): the sender on the second processor, the program (and nc -l) on the first.
+PIN_RECEIVER= PIN_SENDER=
+if [ "${PIN:-}" = 1 ]; then PIN_RECEIVER="taskset -c 0"; PIN_SENDER="taskset -c 1"; fi
+
 if [ "$mode" = flood ]; then
   lines=${LARGE_LINES:-100000000}
   runs=${RUNS:-5}
@@ -430,7 +435,7 @@ if [ "$mode" = flood ]; then
   [ "$runs" -ge 1 ] && [ "$runs" -le 20 ] || { echo "RUNS: 1 to 20" >&2; exit 2; }
   [ -z "${TRACE_DIR:-}" ] || mkdir -p "$TRACE_DIR"
   [ -z "${PERF:-}" ] || [ -n "${TRACE_DIR:-}" ] || { echo "PERF needs TRACE_DIR" >&2; exit 2; }
-  echo "Sumpwell, long floods: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb; $lines lines of $line_bytes bytes from ${LARGE_SENDER:-tcp-format}"
+  echo "Sumpwell, long floods: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb; $lines lines of $line_bytes bytes from ${LARGE_SENDER:-tcp-format}${PIN_SENDER:+; the sender on processor 1, the receiver on 0}"
   row "Run" "lines/s (nc -l)" "longest stall (p99, >16.7 ms, steal)" "exact; the host's pauses of both processors"
   for r in $(seq "$runs"); do
     echo "== flood $r of $runs" >&2
