@@ -371,6 +371,7 @@ send_to_nc() {  # send_to_nc FILE [SENDER_MODE [LINES]]: the stream to a fresh n
 # (perf record, CLOCK_MONOTONIC, as the ping trace; bench/stall_trace.py reads them).
 long_flood() {  # long_flood NAME LINES SENDER_MODE: sets FLOOD_ROW, the run's figures
   local name=$1 lines=$2 mode=$3 perf_pid=
+  sync   # what earlier runs wrote is on disk first: writing it back would hold the processors too
   next_port
   start_program "$name" "$port" 1
   connect_program "$port" 1
@@ -413,6 +414,7 @@ long_flood() {  # long_flood NAME LINES SENDER_MODE: sets FLOOD_ROW, the run's f
   fi
   stop_pid "$PROG_PID"
   rm -f "$PROG_LOG"
+  sync
   "$host_pause" 1800 >"$work/$name-nc.host" &
   pause_pid=$!
   started+=("$pause_pid")

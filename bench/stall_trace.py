@@ -165,17 +165,18 @@ def main():
                 causes[max(shares, key=shares.get)] += 1
             print(f"  {who:7s} " + ", ".join(f"{st} {total[st]:.1f} ms (longest {longest[st][0]:.1f} at {longest[st][1]:.1f})"
                                            for st in sorted(total, key=total.get, reverse=True)))
-        # While the window's thread waited to run: who had the processors.
-        for s, e, st, _ in lines[window].within(a, b):
-            if st != "runnable" or e - s < 2:
-                continue
-            busy = collections.Counter()
-            for cpu, spans in on_cpu.items():
-                for cs, ce, g in spans:
-                    if ce > s and cs < e:
-                        busy[(cpu, label(g) if g else "idle")] += min(ce, e) - max(cs, s)
-            print(f"    runnable {e - s:.1f} ms from {s - start:.1f}: "
-                  + ", ".join(f"cpu{c} {n} {v:.1f}" for (c, n), v in sorted(busy.items(), key=lambda kv: -kv[1])[:6]))
+        # While the window's thread or Xvfb waited to run: who had the processors.
+        for who, g in (("window", window), ("Xvfb", xvfb)):
+            for s, e, st, _ in (lines[g].within(a, b) if g is not None else ()):
+                if st != "runnable" or e - s < 2:
+                    continue
+                busy = collections.Counter()
+                for cpu, spans in on_cpu.items():
+                    for cs, ce, r in spans:
+                        if ce > s and cs < e:
+                            busy[(cpu, label(r) if r else "idle")] += min(ce, e) - max(cs, s)
+                print(f"    {who} runnable {e - s:.1f} ms from {s - start:.1f} (host {held(s, e):.1f}): "
+                      + ", ".join(f"cpu{c} {n} {v:.1f}" for (c, n), v in sorted(busy.items(), key=lambda kv: -kv[1])[:6]))
         stacks = collections.Counter(sig for t, sig in samples if a <= t <= b)
         for sig, n in stacks.most_common(4):
             print(f"    {n:3d} ms busy in {sig}")

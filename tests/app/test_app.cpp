@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -163,6 +164,7 @@ TEST_F(AppFixture, SaveWritesTheLogsBytesOrSaysWhyNot)
     afxtest::SetNextFileName(m_dir.filePath(QStringLiteral("no/such/folder/log")).toStdString());
     Frame()->OnCommand(ID_FILE_SAVE);
     EXPECT_EQ(Messages().size(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("no"))));   // no folder made
     const QString path = m_dir.filePath(QStringLiteral("log"));
     afxtest::SetNextFileName(path.toStdString());
     Frame()->OnCommand(ID_FILE_SAVE);
