@@ -7,7 +7,8 @@
 RUN names the files `bench/run.sh flood` keeps with TRACE_DIR and PERF=1 or PERF=cpu: RUN.trace
 (the stall probe's round trips), RUN.pauses (bench/host_pause's), RUN.perf (the scheduler's
 switches and wake-ups, and the mapping calls, on CLOCK_MONOTONIC; with PERF=cpu also stacks) and
-RUN.threads (the program's threads; its first is the window's thread).
+RUN.threads (the program's threads; its first is the window's thread). Without RUN.perf, only
+the host's share of each ping.
 For each round trip longer than MIN_MS (default 16.7), prints how much of it the host held the
 processors, how long the window's thread and Xvfb were running (as the guest saw it: the host's
 pauses count as running), runnable but not run, and asleep, the longest stretch of each, what ran
@@ -17,6 +18,7 @@ what held them most.
 Standard library and perf only.
 """
 import collections
+import os
 import re
 import subprocess
 import sys
@@ -100,7 +102,8 @@ def main():
     on_cpu = collections.defaultdict(list)  # cpu -> [(start, end, global pid)]
     current = {}
     calls = []  # (time, local tid, call)
-    for tid, cpu, t, event, trace in read_events(run + ".perf"):
+    traced = os.path.exists(run + ".perf")
+    for tid, cpu, t, event, trace in read_events(run + ".perf") if traced else ():
         if event == "sched_switch":
             m = SWITCH.search(trace)
             if not m:
@@ -123,10 +126,10 @@ def main():
         elif event.startswith("sys_"):
             calls.append((t, tid, event[len("sys_"):] + " " + trace))
 
-    samples = list(read_samples(run + ".perf", window_local))
+    samples = list(read_samples(run + ".perf", window_local)) if traced else []
     window = next((g for g, l in local_of.items() if l == window_local), None)
     xvfb = next((g for g, n in names.items() if n == "Xvfb"), None)
-    if window is None:
+    if traced and window is None:
         sys.exit("the window's thread is not in the perf trace")
 
     def label(g):
@@ -147,7 +150,10 @@ def main():
     for sent, ms in pings:
         a, b = sent, sent + ms
         host = held(a, b)
-        print(f"\nping at {sent - start:.1f} ms, {ms:.1f} ms; the host held the processors {host:.1f} ms of it")
+        print(f"\nping at {sent - start:.1f} ms, {ms:.1f} ms; the host held the processors {host:.1f} ms of it,"
+              f" {ms - host:.1f} ms were the guest's")
+        if window is None:  # no scheduler trace: the host's share alone
+            causes["host pause" if host >= ms - host else "in the guest"] += 1
         for who, g in (("window", window), ("Xvfb", xvfb)):
             if g is None:
                 continue
