@@ -111,12 +111,12 @@ void LogStore::grow(qint64 length)
         commit();
 }
 
-bool LogStore::reserveTail(qint64 needed)
+bool LogStore::reserveTail(qint64 needed, bool ahead)
 {
     if (needed <= m_tailEnd)
         return true;
     const qint64 start = std::max(m_tailEnd, m_onDisk);
-    const qint64 end = std::min(m_capacity, tableRoundUp(std::max(needed, start + 2 * kFlushBytes)));
+    const qint64 end = std::min(m_capacity, ahead ? tableRoundUp(std::max(needed, start + 2 * kFlushBytes)) : roundUp(needed));
     if (::mprotect(m_base + start, std::size_t(end - start), PROT_READ | PROT_WRITE) != 0)
         return false;
 #ifdef MADV_POPULATE_WRITE
@@ -298,7 +298,9 @@ bool LogStore::growFromFile(qint64 size)
     }
     m_tailEnd = std::max(m_tailEnd, m_onDisk);
     m_flushed = m_onDisk;
-    if (!reserveTail(size))
+    // Only the last page's room: while a file comes in, the next call maps the file over whatever
+    // room lay past it, and fresh pages made there each frame cost a fault each for nothing.
+    if (!reserveTail(size, false))
         return false;
     // The part of the last page stays in memory, where the next bytes are appended after it.
     if (size > whole && ::pread(m_fd, m_base + whole, std::size_t(size - whole), whole) != size - whole)

@@ -88,7 +88,9 @@ public:
 
 private:
     void reserve();
-    bool reserveTail(qint64 size);
+    // Room for the bytes up to `size`; ahead, room for the next appends too (at least two flushes,
+    // to a page table's end).
+    bool reserveTail(qint64 size, bool ahead = true);
     void refuse(const QString& why);
 
     void flush();
