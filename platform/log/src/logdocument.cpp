@@ -91,8 +91,8 @@ QByteArray LogDocument::bytes(qint64 start, qint64 length) const
 
 void LogDocument::clear()
 {
-    m_pending = QByteArray();  // what waited to be added goes too
-    m_pendingAdded = 0;
+    m_pending.clear();  // what waited to be added goes too
+    m_pendingBytes = 0;
     m_store->clear();
     m_index->clear(m_store->data());
     emit replaced(true);
@@ -122,7 +122,16 @@ void LogDocument::appended(qsizetype length)
 {
     length = std::max<qsizetype>(0, length);
     if (appendsWait()) {
-        m_pending.append(m_room, length);
+        for (qsizetype at = 0; at < length;) {
+            if (m_pending.empty() || m_pending.back().size() >= kPendingPiece) {
+                m_pending.emplace_back();
+                m_pending.back().reserve(kPendingPiece);
+            }
+            const qsizetype n = std::min(length - at, kPendingPiece - m_pending.back().size());
+            m_pending.back().append(m_room + at, n);
+            at += n;
+        }
+        m_pendingBytes += length;
         return;
     }
     if (m_roomInStore && length > 0) {
@@ -145,7 +154,7 @@ void LogDocument::appended(qsizetype length)
 
 bool LogDocument::behind() const
 {
-    return appendsWait() ? m_pending.size() - m_pendingAdded >= kMostPending : m_store->behind();
+    return appendsWait() ? m_pendingBytes >= kMostPending : m_store->behind();
 }
 
 void LogDocument::notifyWhenCaughtUp()
@@ -186,13 +195,12 @@ void LogDocument::commitTick()
 
 // ---- load and save --------------------------------------------------------------------------------
 
-// What arrives during the operation waits in m_pending, its room made at once: growing it would
-// copy it. What still waits from the last one goes into the log first, so that a save has it.
+// What arrives during the operation waits in m_pending. What still waits from the last one goes
+// into the log first, so that a save has it.
 void LogDocument::beginFileOperation()
 {
-    addPending(m_pending.size());
+    addPending(m_pendingBytes);
     m_fileOperation = true;
-    m_pending.reserve(kMostPending + kPendingPiece);
 }
 
 void LogDocument::endFileOperation()
@@ -208,18 +216,21 @@ void LogDocument::addPending(qsizetype most)
 {
     if (m_fileOperation)
         return;  // added once that is over
-    const qsizetype from = m_pendingAdded;
-    if (const qsizetype piece = std::min(m_pending.size() - from, most); piece > 0) {
-        m_pendingAdded = m_pending.size();  // this piece goes into the log
-        append(m_pending.constData() + from, piece);
-        m_pendingAdded = from + piece;
+    m_addingPending = true;
+    while (most > 0 && !m_pending.empty()) {
+        QByteArray& first = m_pending.front();
+        const qsizetype n = std::min(first.size(), most);
+        append(first.constData(), n);
+        m_pendingBytes -= n;
+        most -= n;
+        if (n == first.size())
+            m_pending.pop_front();
+        else
+            first.remove(0, n);
     }
-    if (m_pendingAdded < m_pending.size()) {
+    m_addingPending = false;
+    if (m_pendingBytes > 0)
         QTimer::singleShot(0, this, [this] { addPending(kPendingPiece); });
-    } else {
-        m_pending = QByteArray();
-        m_pendingAdded = 0;
-    }
 }
 
 bool LogDocument::load(int fd, QString* why)

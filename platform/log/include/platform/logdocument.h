@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <memory>
 
 class LogStore;
@@ -80,7 +81,7 @@ signals:
     void caughtUp();
 
 private:
-    bool appendsWait() const { return m_fileOperation || m_pendingAdded < m_pending.size(); }
+    bool appendsWait() const { return (m_fileOperation || m_pendingBytes > 0) && !m_addingPending; }
     void beginFileOperation();
     void endFileOperation();
     void addPending(qsizetype most);
@@ -91,8 +92,11 @@ private:
     std::unique_ptr<LogStore> m_store;
     std::unique_ptr<LogLineIndex> m_index;
     bool m_fileOperation = false;  // a load or save runs: appends wait in m_pending
-    QByteArray m_pending;
-    qsizetype m_pendingAdded = 0;  // of those, the bytes added to the log since it was over
+    // What waits, in order, in pieces of at most kPendingPiece: new bytes go into the last, the
+    // log takes them from the first. More pieces never move the bytes already waiting.
+    std::deque<QByteArray> m_pending;
+    qsizetype m_pendingBytes = 0;
+    bool m_addingPending = false;  // a piece of m_pending goes into the log now
     char* m_room = nullptr;        // the last appendRoom
     bool m_roomInStore = false;    // else in m_scratch, for m_pending or to be dropped
     QByteArray m_scratch;
