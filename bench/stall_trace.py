@@ -138,6 +138,17 @@ def main():
             return f"{program[local].strip()}:{local}"
         return f"{names.get(g, '?')}:{local if local is not None else 'g' + str(g)}"
 
+    union = []  # the pauses of any processor, merged
+    for _, s, e in sorted(pauses, key=lambda p: p[1]):
+        if union and s <= union[-1][1]:
+            union[-1][1] = max(union[-1][1], e)
+        else:
+            union.append([s, e])
+
+    def outside_pauses(a, b):
+        """How much of [a, b) no processor was held."""
+        return (b - a) - sum(max(0.0, min(b, e) - max(a, s)) for s, e in union)
+
     def held(a, b):
         """The most of [a, b) that the host held any one processor."""
         per_cpu = collections.Counter()
@@ -158,16 +169,18 @@ def main():
             if g is None:
                 continue
             total = collections.Counter()
+            guest = collections.Counter()  # the same, outside the host's pauses
             longest = {}
             for s, e, st, _ in lines[g].within(a, b):
                 total[st] += e - s
+                guest[st] += outside_pauses(s, e)
                 if e - s > longest.get(st, (0,))[0]:
                     longest[st] = (e - s, s - start)
             if who == "window":
                 # What held the answer most: the host, the window's thread busy, or waiting to run.
-                shares = {"host pause": host, "window busy": total["running"] - host,
-                          "window runnable, not run": total["runnable"],
-                          "window asleep": sum(v for k, v in total.items() if k.startswith("asleep"))}
+                shares = {"host pause": host, "window busy": guest["running"],
+                          "window runnable, not run": guest["runnable"],
+                          "window asleep": sum(v for k, v in guest.items() if k.startswith("asleep"))}
                 causes[max(shares, key=shares.get)] += 1
             print(f"  {who:7s} " + ", ".join(f"{st} {total[st]:.1f} ms (longest {longest[st][0]:.1f} at {longest[st][1]:.1f})"
                                            for st in sorted(total, key=total.get, reverse=True)))
