@@ -379,18 +379,13 @@ long_flood() {  # long_flood NAME LINES SENDER_MODE: sets FLOOD_ROW, the run's f
   "$host_pause" 1800 "$work/$name.pauses" >"$work/$name.host" &
   local pause_pid=$!
   started+=("$pause_pid")
-  if [ "${PERF:-}" = 1 ]; then
-    perf record -q -a -k CLOCK_MONOTONIC -o "$TRACE_DIR/$name.perf" \
-      -e sched:sched_switch -e sched:sched_wakeup -e sched:sched_waking -e sched:sched_migrate_task \
-      -e syscalls:sys_enter_mmap -e syscalls:sys_enter_munmap -e syscalls:sys_enter_madvise \
-      -e syscalls:sys_enter_mprotect -e syscalls:sys_exit_mprotect >/dev/null 2>"$work/$name.perf.err" &
-    perf_pid=$!
-  elif [ "${PERF:-}" = cpu ]; then   # the same with stacks of the program's threads sampled every ms
-    perf record -q -a -k CLOCK_MONOTONIC -o "$TRACE_DIR/$name.perf" \
-      -e sched:sched_switch/call-graph=no/ -e sched:sched_wakeup/call-graph=no/ \
-      -e syscalls:sys_enter_mmap/call-graph=no/ -e syscalls:sys_enter_munmap/call-graph=no/ \
-      -e syscalls:sys_enter_madvise/call-graph=no/ \
-      -e cpu-clock/freq=${PERF_HZ:-1000},call-graph=dwarf,stack-size=${PERF_STACK:-8192}/ >/dev/null 2>"$work/$name.perf.err" &
+  if [ -n "${PERF:-}" ]; then
+    local events=(-e sched:sched_switch -e sched:sched_wakeup -e sched:sched_waking -e sched:sched_migrate_task
+                  -e syscalls:sys_enter_mmap -e syscalls:sys_enter_munmap -e syscalls:sys_enter_madvise
+                  -e syscalls:sys_enter_mprotect -e syscalls:sys_exit_mprotect)
+    # PERF=cpu: every thread's stacks too, sampled PERF_HZ times a second (only this event has them).
+    [ "$PERF" != cpu ] || events+=(-e "cpu-clock/freq=${PERF_HZ:-1000},call-graph=dwarf,stack-size=${PERF_STACK:-8192}/")
+    perf record -q -a -k CLOCK_MONOTONIC -o "$TRACE_DIR/$name.perf" "${events[@]}" >/dev/null 2>"$work/$name.perf.err" &
     perf_pid=$!
   fi
   if [ -n "$perf_pid" ]; then

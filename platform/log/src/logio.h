@@ -13,8 +13,9 @@ inline qint64 pageSize()
     static const qint64 size = ::sysconf(_SC_PAGESIZE);
     return size;
 }
-inline qint64 roundDown(qint64 v) { return v / pageSize() * pageSize(); }
-inline qint64 roundUp(qint64 v) { return (v + pageSize() - 1) / pageSize() * pageSize(); }
+// To a multiple of unit: a page, unless another is given.
+inline qint64 roundDown(qint64 v, qint64 unit = pageSize()) { return v / unit * unit; }
+inline qint64 roundUp(qint64 v, qint64 unit = pageSize()) { return (v + unit - 1) / unit * unit; }
 
 // The most one read or write moves.
 constexpr qint64 kCopyChunk = qint64(64) << 20;

@@ -31,8 +31,8 @@ constexpr qint64 kMostMappedAtOnce = qint64(16) << 20;
 // host keeps page tables of its own beside the guest's, a page whose entry was rewritten costs a
 // trip to the host the next time it is touched. Writing lines into the tail ran twenty times
 // slower so.
-qint64 tableRoundDown(qint64 v) { return v / LogStore::kTableReach * LogStore::kTableReach; }
-qint64 tableRoundUp(qint64 v) { return (v + LogStore::kTableReach - 1) / LogStore::kTableReach * LogStore::kTableReach; }
+qint64 tableRoundDown(qint64 v) { return roundDown(v, LogStore::kTableReach); }
+qint64 tableRoundUp(qint64 v) { return roundUp(v, LogStore::kTableReach); }
 
 QString errnoText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
