@@ -69,9 +69,10 @@ TEST_F(Connection, ABindShowsTheBoundPortRemembersWhatWasTypedAndDisablesTheComm
     EXPECT_EQ(WithDialog(ID_CONNECTION_MAKE, [](CDialog&) {}), 0);   // disabled while bound
     Frame()->OnCommand(ID_CONNECTION_CLOSE);
     EXPECT_EQ(ConnectionPane(), "No connection");
-    const Shown again = Run([](CDialog&) { return IDCANCEL; });
+    const Shown again = Run([](CDialog& dlg) { Button(dlg, IDC_UDP)->click(); return IDOK; });
     EXPECT_EQ(again.port, QStringLiteral("0"));
     EXPECT_TRUE(again.tcp);
+    EXPECT_EQ(Profile("Protocol").toInt(), 0);
 }
 
 TEST_F(Connection, TabSkipsTheHostAndVisitsBothProtocolsArrowsChooseReturnIsOkEscapeCancel)
