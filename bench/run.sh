@@ -35,8 +35,9 @@
 #      a close: memory above empty, the longest stall, the saved log exactly the line and "end".
 #   m. SHORT_GB (default 2) GB of one-character lines: the same.
 # bench/run.sh flood runs only the long flood of (e), RUNS (default 5) times, for its stalls (PIN=1:
-# the sender pinned to one processor, the program and nc -l to the other).
-# Usage: bench/run.sh [large|flood|clients|hostile]    (after ./scripts/build; BUILD_DIR names another build folder)
+# the sender pinned to one processor, the program and nc -l to the other); bench/run.sh save only
+# the save of (i), RUNS times into SAVE_LINES (default 40,000,000) lines.
+# Usage: bench/run.sh [large|flood|save|clients|hostile]    (after ./scripts/build; BUILD_DIR names another build folder)
 # Needs: Xvfb, xdotool, socat, nc (OpenBSD), ip, unshare, and root or unprivileged user
 # namespaces (as an ordinary user, SO_RCVBUFFORCE then fails and the program's UDP buffer stays at
 # net.core.rmem_max). Runs in a world of scripts/xworld.py: namespaces of its own (only its
@@ -427,9 +428,64 @@ long_flood() {  # long_flood NAME LINES SENDER_MODE: sets FLOOD_ROW, the run's f
   FLOOD_ROW="$(kv "$work/$name.sender" lines_per_s)|$(kv "$work/$name-nc.sender" lines_per_s)|$STALL|$exact|$HOST_PAUSES"
 }
 
+# Ctrl+S pressed 1.5 s into a flood of LINES prepared lines: how long the save took, the longest
+# stall, the memory meanwhile and the whole log compared after; the host's pauses of both processors
+# beside it. TRACE_DIR keeps the ping trace and the pauses.
+save_flood() {  # save_flood NAME LINES: sets SAVE_LINES, SAVE_S, SAVE_RATE, STALL, SAVE_MEM, SAVE_EXACT, HOST_PAUSES
+  local name=$1 empty_rss sender_pid pause_pid t0
+  SAVE_LINES=$2
+  echo "== TCP: Ctrl+S 1.5 s into $SAVE_LINES lines" >&2
+  sync
+  next_port
+  start_program "$name" "$port" 1
+  connect_program "$port" 1
+  empty_rss=$(status_kib "$PROG_PID" VmRSS)
+  start_sampler "$name"
+  start_probe "$name"
+  "$host_pause" 1800 "$work/$name.pauses" >"$work/$name.host" &
+  pause_pid=$!
+  started+=("$pause_pid")
+  "$sender" tcp "$port" "$SAVE_LINES" "$line_bytes" T >"$work/$name.sender" 2>&1 &
+  sender_pid=$!
+  started+=("$sender_pid")
+  sleep 1.5   # the flood under way
+  t0=$(now_ms); save_log; SAVE_S=$(secs_since "$t0")
+  wait "$sender_pid" || { cat "$work/$name.sender" >&2; exit 1; }
+  sleep 0.5   # the last paints
+  stop_probe "$name"
+  stop_pid "$pause_pid"
+  HOST_PAUSES="$(kv "$work/$name.host" pauses) pauses, longest $(kv "$work/$name.host" longest_ms) ms"
+  if [ -n "${TRACE_DIR:-}" ]; then cp "$work/$name.trace" "$work/$name.pauses" "$TRACE_DIR/"; fi
+  save_log
+  if cmp -s <("$sender" expect "$SAVE_LINES" "$line_bytes" T tcp) <(dd if="$PROG_LOG" bs=4M iflag=direct status=none); then
+    SAVE_EXACT=yes
+  else
+    SAVE_EXACT=NO
+  fi
+  SAVE_RATE=$(kv "$work/$name.sender" lines_per_s)
+  SAVE_MEM=$(mb $(( $(cat "$work/$name.rss") - empty_rss )))
+  stop_pid "$PROG_PID"
+  rm -f "$PROG_LOG"
+}
+
 # PIN=1 (flood): the sender on the second processor, the program (and nc -l) on the first.
 PIN_RECEIVER= PIN_SENDER=
 if [ "${PIN:-}" = 1 ]; then PIN_RECEIVER="taskset -c 0"; PIN_SENDER="taskset -c 1"; fi
+
+if [ "$mode" = save ]; then
+  lines=${SAVE_LINES:-40000000}
+  runs=${RUNS:-5}
+  [ "$lines" -ge 1 ] && [ "$lines" -le 40000000 ] || { echo "SAVE_LINES: 1 to 40000000" >&2; exit 2; }
+  [ "$runs" -ge 1 ] && [ "$runs" -le 20 ] || { echo "RUNS: 1 to 20" >&2; exit 2; }
+  [ -z "${TRACE_DIR:-}" ] || mkdir -p "$TRACE_DIR"
+  echo "Sumpwell, Ctrl+S in a flood: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb; $lines lines of $line_bytes bytes"
+  row "Run" "save; lines/s" "longest stall (p99, >16.7 ms, steal)" "memory above empty; exact; the host's pauses"
+  for r in $(seq "$runs"); do
+    save_flood "save-$r" "$lines"
+    row "$r" "$SAVE_S s; $SAVE_RATE" "$STALL" "$SAVE_MEM; $SAVE_EXACT; $HOST_PAUSES"
+  done
+  exit 0
+fi
 
 if [ "$mode" = flood ]; then
   lines=${LARGE_LINES:-100000000}
@@ -482,29 +538,10 @@ if [ "$mode" = large ]; then
   rm -f "$PROG_LOG"
 
   # i. A save in the middle of a flood: what arrives meanwhile waits, a bounded amount, then follows.
-  save_lines=$(( large_lines / 2 < 40000000 ? large_lines / 2 : 40000000 ))
-  echo "== TCP: Ctrl+S 1.5 s into $save_lines lines" >&2
-  next_port
-  start_program save-flood "$port" 1
-  connect_program "$port" 1
-  empty_rss=$(status_kib "$PROG_PID" VmRSS)
-  start_sampler save-flood
-  start_probe save-flood
-  "$sender" tcp "$port" "$save_lines" "$line_bytes" T >"$work/save-flood.sender" 2>&1 &
-  sender_pid=$!
-  started+=("$sender_pid")
-  sleep 1.5   # the flood under way
-  t0=$(now_ms); save_log; save_s=$(secs_since "$t0")
-  wait "$sender_pid" || { cat "$work/save-flood.sender" >&2; exit 1; }
-  sleep 0.5   # the last paints
-  stop_probe save-flood
-  save_log
-  if cmp -s <("$sender" expect "$save_lines" "$line_bytes" T tcp) "$PROG_LOG"; then exact=yes; else exact=NO; fi
-  rows+=("TCP $save_lines lines, Ctrl+S 1.5 s in: save|$save_s s|-|$(kv "$work/save-flood.sender" lines_per_s) lines/s")
+  save_flood save-flood $(( large_lines / 2 < 40000000 ? large_lines / 2 : 40000000 ))
+  rows+=("TCP $SAVE_LINES lines, Ctrl+S 1.5 s in: save|$SAVE_S s|-|$SAVE_RATE lines/s")
   rows+=("  longest stall (p99; pings > 1 frame; steal)|$STALL|-|")
-  rows+=("  memory above empty, peak; the log after|$(mb $(( $(cat "$work/save-flood.rss") - empty_rss ))); exact: $exact|-|")
-  stop_pid "$PROG_PID"
-  rm -f "$PROG_LOG"
+  rows+=("  memory above empty, peak; the log after|$SAVE_MEM; exact: $SAVE_EXACT|-|")
 
   # f, g. Opening and saving large files.
   for gb in $open_gbs; do
