@@ -64,6 +64,10 @@ line_bytes=80
 [ "$tcp_lines" -ge 1 ] && [ "$tcp_lines" -le 5000000 ] || { echo "TCP_LINES: 1 to 5000000" >&2; exit 2; }
 [ "$udp_count" -ge 1 ] && [ "$udp_count" -le 2000000 ] || { echo "UDP_COUNT: 1 to 2000000" >&2; exit 2; }
 
+# PIN=1 (flood): the sender on the second processor, the program (and nc -l) on the first.
+PIN_RECEIVER= PIN_SENDER=
+if [ "${PIN:-}" = 1 ]; then PIN_RECEIVER="taskset -c 0"; PIN_SENDER="taskset -c 1"; fi
+
 program=$build/sumpwell
 sender=$build/bench/sender
 probe=$build/bench/stall_probe
@@ -299,6 +303,16 @@ sampler() {  # sampler PID FILE: the largest VmRSS, in KiB, every 0.2 s until PI
 }
 start_sampler() { sampler "$PROG_PID" "$work/$1.rss" & SAMPLER_PID=$!; started+=("$SAMPLER_PID"); }
 secs_since() { awk -v a="$1" -v b="$(now_ms)" 'BEGIN { printf "%.2f", (b - a) / 1000 }'; }
+# start_measured NAME: the program bound over TCP on the next port, its empty memory in empty_rss,
+# its memory sampled and its window probed from then on
+start_measured() {
+  next_port
+  start_program "$1" "$port" 1
+  connect_program "$port" 1
+  empty_rss=$(status_kib "$PROG_PID" VmRSS)
+  start_sampler "$1"
+  start_probe "$1"
+}
 
 if [ "$mode" = hostile ]; then
   # What a hostile peer can send: one endless line, then lines of one character.
@@ -310,12 +324,7 @@ if [ "$mode" = hostile ]; then
   # the program's memory above empty and its longest stall; the saved log against `EXPECT SIZE`.
   from_one_client() {
     local name=$1 t0
-    next_port
-    start_program "$name" "$port" 1
-    connect_program "$port" 1
-    empty_rss=$(status_kib "$PROG_PID" VmRSS)
-    start_sampler "$name"
-    start_probe "$name"
+    start_measured "$name"
     t0=$(now_ms)
     "$2" "$4" | timeout 1800 nc -N 127.0.0.1 "$port" || { echo "$name: the stream did not go" >&2; exit 1; }
     taken_s=$(secs_since "$t0")
@@ -436,12 +445,7 @@ save_flood() {  # save_flood NAME LINES: sets SAVE_LINES, SAVE_S, SAVE_RATE, STA
   SAVE_LINES=$2
   echo "== TCP: Ctrl+S 1.5 s into $SAVE_LINES lines" >&2
   sync
-  next_port
-  start_program "$name" "$port" 1
-  connect_program "$port" 1
-  empty_rss=$(status_kib "$PROG_PID" VmRSS)
-  start_sampler "$name"
-  start_probe "$name"
+  start_measured "$name"
   "$host_pause" 1800 "$work/$name.pauses" >"$work/$name.host" &
   pause_pid=$!
   started+=("$pause_pid")
@@ -467,10 +471,6 @@ save_flood() {  # save_flood NAME LINES: sets SAVE_LINES, SAVE_S, SAVE_RATE, STA
   stop_pid "$PROG_PID"
   rm -f "$PROG_LOG"
 }
-
-# PIN=1 (flood): the sender on the second processor, the program (and nc -l) on the first.
-PIN_RECEIVER= PIN_SENDER=
-if [ "${PIN:-}" = 1 ]; then PIN_RECEIVER="taskset -c 0"; PIN_SENDER="taskset -c 1"; fi
 
 if [ "$mode" = save ]; then
   lines=${SAVE_LINES:-40000000}
@@ -516,12 +516,7 @@ if [ "$mode" = large ]; then
 
   # e. A long TCP session.
   echo "== TCP: $large_lines lines of $line_bytes bytes" >&2
-  next_port
-  start_program large-tcp "$port" 1
-  connect_program "$port" 1
-  empty_rss=$(status_kib "$PROG_PID" VmRSS)
-  start_sampler large-tcp
-  start_probe large-tcp
+  start_measured large-tcp
   "$sender" "$large_sender" "$port" "$large_lines" "$line_bytes" T >"$work/large.sender" 2>&1 || { cat "$work/large.sender" >&2; exit 1; }
   sleep 0.5   # the last paints
   stop_probe large-tcp
