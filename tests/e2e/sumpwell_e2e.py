@@ -630,10 +630,10 @@ def open_failures(w):
     # command line below.
     specials = special_files(w)
     for path in specials[1:]:
-        app.choose_file("ctrl+o", "Open", path)
         begun = time.monotonic()
+        app.choose_file("ctrl+o", "Open", path)
         app.wait_message(timeout=10)
-        log("%s refused after %.2f s" % (path, time.monotonic() - begun))
+        log("%s refused, %.2f s after Ctrl+O" % (path, time.monotonic() - begun))
         app.check_alone("after opening %s" % path)
     cpu = cpu_seconds(app.pid)
     port = free_port(socket.SOCK_DGRAM)
