@@ -283,6 +283,11 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(LPCSTR pathName)
             return nullptr;
         }
         created = true;
+        // The main window from now on: a long file named at start shows it while it opens, and
+        // what the user does meanwhile waits for the open (the frame, if the open fails, goes).
+        CWinApp* app = AfxGetApp();
+        if (app != nullptr && app->m_pMainWnd == nullptr)
+            app->m_pMainWnd = m_pFrame;
     }
 
     const bool ok = pathName == nullptr ? doc->OnNewDocument() : doc->OnOpenDocument(pathName);
@@ -299,9 +304,6 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(LPCSTR pathName)
         doc->SetPathName(pathName);
 
     if (created) {
-        CWinApp* app = AfxGetApp();
-        if (app != nullptr && app->m_pMainWnd == nullptr)
-            app->m_pMainWnd = m_pFrame;
         if (CView* view = m_pFrame->GetActiveView())
             view->OnInitialUpdate();
         m_pFrame->ActivateFrame();

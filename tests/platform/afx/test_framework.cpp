@@ -21,6 +21,8 @@ bool g_viewBusy = false;   // the view loads or saves a file
 
 // Which targets handle which command: kAll all four, kNotView all but the view, and so on.
 constexpr UINT kAll = 40001, kNotView = 40002, kFrameApp = 40003, kAppOnly = 40004, kGated = 40005, kNobody = 40006;
+constexpr UINT kDocName = 40007;   // the document records its file's name
+CWnd* g_frame = nullptr;           // the frame made last
 
 // Each target records its class name when it handles a command.
 #define TRACE_MAP(Class, Base, ...)                                                                  \
@@ -35,7 +37,18 @@ constexpr UINT kAll = 40001, kNotView = 40002, kFrameApp = 40003, kAppOnly = 400
     static const CRuntimeClass class##Class;
 
 struct TraceDoc : CDocument {
-    TRACE_MAP(TraceDoc, CDocument, ON_COMMAND(kAll, &TraceDoc::Handle), ON_COMMAND(kNotView, &TraceDoc::Handle))
+    void Name() { g_trace.push_back(GetPathName()); }
+    // Opening a file is a file operation of the view, during which the frame gets a command.
+    BOOL OnOpenDocument(LPCSTR) override
+    {
+        g_viewBusy = true;
+        g_frame->OnCommand(kDocName);
+        g_viewBusy = false;
+        AfxFileOperationEnded();
+        return TRUE;
+    }
+    TRACE_MAP(TraceDoc, CDocument, ON_COMMAND(kAll, &TraceDoc::Handle), ON_COMMAND(kNotView, &TraceDoc::Handle),
+              ON_COMMAND(kDocName, &TraceDoc::Name))
 };
 struct TraceView : CView {
     void OnUpdateGated(CCmdUI* ui) { ui->Enable(g_viewEnables); }
@@ -45,6 +58,7 @@ struct TraceView : CView {
               ON_UPDATE_COMMAND_UI(kGated, &TraceView::OnUpdateGated))
 };
 struct TraceFrame : CFrameWnd {
+    TraceFrame() { g_frame = this; }
     TRACE_MAP(TraceFrame, CFrameWnd, ON_COMMAND(kAll, &TraceFrame::Handle), ON_COMMAND(kNotView, &TraceFrame::Handle),
               ON_COMMAND(kFrameApp, &TraceFrame::Handle))
 };
@@ -111,6 +125,18 @@ TEST(CommandRouting, InputDuringAFileOperationWaitsAndRunsInOrderOnceItIsOver)
     EXPECT_TRUE(testsupport::waitFor([&] { return !window->isVisible(); }));
     g_viewEnables = true;
     EXPECT_EQ(g_trace, (std::vector<std::string>{"TraceFrame", "TraceView", "TraceApp"}));
+}
+
+TEST(CommandRouting, InputWhileTheFirstFileOpensWaitsForItAndFindsItsName)
+{
+    // A long file named at start shows the window while it opens, before that is the main window.
+    TraceApp app;
+    app.AddDocTemplate(new CSingleDocTemplate(1, RUNTIME_CLASS(TraceDoc), RUNTIME_CLASS(TraceFrame), RUNTIME_CLASS(TraceView)));
+    g_trace.clear();
+    ASSERT_NE(app.GetDocTemplate()->OpenDocumentFile("first.log"), nullptr);
+    EXPECT_TRUE(g_trace.empty()) << "ran while the file opened";
+    testsupport::drainEvents();
+    EXPECT_EQ(g_trace, std::vector<std::string>{"first.log"});
 }
 
 namespace {
