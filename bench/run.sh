@@ -57,12 +57,14 @@ xvfb_pid=$XWORLD_XVFB_PID
 display=$DISPLAY
 
 mode=${1:-}
+# in_range NAME VALUE LOW HIGH: a setting within its bounds, or the run ends saying so
+in_range() { [ "$2" -ge "$3" ] && [ "$2" -le "$4" ] || { echo "$1: $3 to $4" >&2; exit 2; }; }
 tcp_lines=${TCP_LINES:-1000000}
 tcp_trials=${TCP_TRIALS:-5}
 udp_count=${UDP_COUNT:-200000}
 line_bytes=80
-[ "$tcp_lines" -ge 1 ] && [ "$tcp_lines" -le 5000000 ] || { echo "TCP_LINES: 1 to 5000000" >&2; exit 2; }
-[ "$udp_count" -ge 1 ] && [ "$udp_count" -le 2000000 ] || { echo "UDP_COUNT: 1 to 2000000" >&2; exit 2; }
+in_range TCP_LINES "$tcp_lines" 1 5000000
+in_range UDP_COUNT "$udp_count" 1 2000000
 
 # PIN=1 (flood): the sender on the second processor, the program (and nc -l) on the first.
 PIN_RECEIVER= PIN_SENDER=
@@ -209,7 +211,7 @@ row() { printf '%-42s | %-34s | %-34s | %s\n' "$@"; }
 if [ "$mode" = clients ]; then
   clients=${CLIENTS:-10000}
   trials=${TCP_TRIALS:-3}
-  [ "$clients" -ge 1 ] && [ "$clients" -le 30000 ] || { echo "CLIENTS: 1 to 30000" >&2; exit 2; }
+  in_range CLIENTS "$clients" 1 30000
   port=21000   # below the ephemeral range, where thousands of clients take their own ports
   # The program's descriptors: room for every client beside the reserve.
   ulimit -n "$(( clients + 1000 ))" 2>/dev/null || { echo "cannot set the descriptor limit to $(( clients + 1000 ))" >&2; exit 1; }
@@ -346,12 +348,12 @@ if [ "$mode" = hostile ]; then
   short_lines() { { yes a || true; } | head -c "$1"; }
   short_lines_log() { { yes $'a\r' || true; } | head -c $(($1 * 3 / 2)); printf '%s\r\n' "$close_line"; }
   for gib in $line_gibs; do
-    [ "$gib" -ge 1 ] && [ "$gib" -le 16 ] || { echo "LINE_GIB: 1 to 16" >&2; exit 2; }
+    in_range LINE_GIB "$gib" 1 16
     echo "== TCP: one line of $gib GiB, then end" >&2
     from_one_client "one line of $gib GiB" long_line long_line_log $((gib << 30))
   done
   for gb in $short_gb; do
-    [ "$gb" -ge 1 ] && [ "$gb" -le 16 ] || { echo "SHORT_GB: 1 to 16" >&2; exit 2; }
+    in_range SHORT_GB "$gb" 1 16
     echo "== TCP: $gb GB of one-character lines" >&2
     from_one_client "$gb GB of 1-char lines" short_lines short_lines_log $((gb * 1000000000))
   done
@@ -475,8 +477,8 @@ save_flood() {  # save_flood NAME LINES: sets SAVE_LINES, SAVE_S, SAVE_RATE, STA
 if [ "$mode" = save ]; then
   lines=${SAVE_LINES:-40000000}
   runs=${RUNS:-5}
-  [ "$lines" -ge 1 ] && [ "$lines" -le 40000000 ] || { echo "SAVE_LINES: 1 to 40000000" >&2; exit 2; }
-  [ "$runs" -ge 1 ] && [ "$runs" -le 20 ] || { echo "RUNS: 1 to 20" >&2; exit 2; }
+  in_range SAVE_LINES "$lines" 1 40000000
+  in_range RUNS "$runs" 1 20
   [ -z "${TRACE_DIR:-}" ] || mkdir -p "$TRACE_DIR"
   echo "Sumpwell, Ctrl+S in a flood: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb; $lines lines of $line_bytes bytes"
   row "Run" "save; lines/s" "longest stall (p99, >16.7 ms, steal)" "memory above empty; exact; the host's pauses"
@@ -490,8 +492,8 @@ fi
 if [ "$mode" = flood ]; then
   lines=${LARGE_LINES:-100000000}
   runs=${RUNS:-5}
-  [ "$lines" -ge 1 ] && [ "$lines" -le 100000000 ] || { echo "LARGE_LINES: 1 to 100000000" >&2; exit 2; }
-  [ "$runs" -ge 1 ] && [ "$runs" -le 20 ] || { echo "RUNS: 1 to 20" >&2; exit 2; }
+  in_range LARGE_LINES "$lines" 1 100000000
+  in_range RUNS "$runs" 1 20
   [ -z "${TRACE_DIR:-}" ] || mkdir -p "$TRACE_DIR"
   [ -z "${PERF:-}" ] || [ -n "${TRACE_DIR:-}" ] || { echo "PERF needs TRACE_DIR" >&2; exit 2; }
   echo "Sumpwell, long floods: $(nproc) cores, Linux $(uname -r), Qt xcb on Xvfb; $lines lines of $line_bytes bytes from ${LARGE_SENDER:-tcp-format}${PIN_SENDER:+; the sender on processor 1, the receiver on 0}"
@@ -511,7 +513,7 @@ if [ "$mode" = large ]; then
   # does, using a core of its own; LARGE_SENDER=tcp sends prepared lines instead.
   large_sender=${LARGE_SENDER:-tcp-format}
   open_gbs=${OPEN_GB:-2 8}
-  [ "$large_lines" -ge 1 ] && [ "$large_lines" -le 100000000 ] || { echo "LARGE_LINES: 1 to 100000000" >&2; exit 2; }
+  in_range LARGE_LINES "$large_lines" 1 100000000
   rows=()
 
   # e. A long TCP session.
