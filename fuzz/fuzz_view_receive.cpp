@@ -23,6 +23,7 @@
 
 #include <arpa/inet.h>
 #include <linux/sockios.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -51,6 +52,30 @@ int Peer(int protocol, sockaddr_in& to)
     return ::socket(AF_INET, protocol == 0 ? SOCK_DGRAM : SOCK_STREAM, 0);
 }
 
+// libFuzzer's timer raises SIGALRM without SA_RESTART, so any blocking call here may return EINTR.
+// A send is tried again; an interrupted connect goes on in the kernel, so its end is waited for.
+template <typename Call> ssize_t Retried(Call call)
+{
+    ssize_t n;
+    while ((n = call()) < 0 && errno == EINTR) {}
+    return n;
+}
+
+void Connect(int fd, const sockaddr_in& to)
+{
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0)
+        return;
+    if (errno != EINTR)
+        Fail(std::string("connect failed: ") + std::strerror(errno));
+    pollfd p{fd, POLLOUT, 0};
+    if (Retried([&] { return ::poll(&p, 1, 10000); }) != 1)
+        Fail("an interrupted connect did not end");
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+        Fail(std::string("connect failed: ") + std::strerror(error));
+}
+
 void RunUdp(const std::vector<std::string>& datagrams)
 {
     sockaddr_in to;
@@ -58,7 +83,7 @@ void RunUdp(const std::vector<std::string>& datagrams)
     const ws::SOCKET bound = View()->m_listenSocket;
     std::string expected;
     for (const std::string& d : datagrams) {
-        if (::sendto(fd, d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) != ssize_t(d.size()))
+        if (Retried([&] { return ::sendto(fd, d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to); }) != ssize_t(d.size()))
             Fail("sendto failed");
         expected += Expected(d);
         View()->OnSocketNotify(bound, ws::FD_READ);   // one read event per datagram, as the loop raises them
@@ -74,8 +99,7 @@ void RunTcp(const std::vector<std::string>& pieces)
 {
     sockaddr_in to;
     const int fd = Peer(1, to);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
-        Fail(std::string("connect failed: ") + std::strerror(errno));
+    Connect(fd, to);
     const auto accepted = [] { return View()->m_clientSocket != 0 && View()->m_clientSocket != ws::INVALID_SOCKET; };
     View()->m_clientSocket = 0;
     for (const QDeadlineTimer deadline(10000); !accepted() && !deadline.hasExpired();)
@@ -86,7 +110,7 @@ void RunTcp(const std::vector<std::string>& pieces)
     std::string stream;
     for (const std::string& piece : pieces) {
         for (std::size_t sent = 0; sent < piece.size();) {
-            const ssize_t n = ::send(fd, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL);
+            const ssize_t n = Retried([&] { return ::send(fd, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL); });
             if (n <= 0)
                 Fail("send failed");
             sent += std::size_t(n);
